@@ -8,7 +8,7 @@ PACKAGES=(
   wine wine64
   libcubeb-dev pulseaudio pulseaudio-utils
   nlohmann-json3-dev libssl-dev googletest libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang-16 libclang-rt-16-dev
 )
 
 missing=()
