@@ -1,0 +1,22 @@
+// orvane-driver-setup.exe: wires the Windows adapters to the run and ends the process with its
+// exit status. Everything it does is in the run; this file only connects the pieces.
+#include "audio/controller.h"
+#include "setup/run.h"
+#include "windows/win32.h"
+#include "windows/windows_config_manager.h"
+#include "windows/windows_endpoint_properties.h"
+#include "windows/windows_process.h"
+#include "windows/windows_setup_api.h"
+
+int main() {
+  orvane::windows::WindowsProcess process;
+  orvane::windows::WindowsSetupApi setup;
+  orvane::windows::WindowsConfigManager config;
+  orvane::windows::WindowsEndpointProperties com;
+  orvane::Platform platform{process, setup, config, com};
+
+  auto& registry = orvane::process_audio_controller_registry(process, com);
+  const auto result = orvane::run_driver_setup(platform, [&] { return orvane::list_audio_endpoints(registry); });
+  // At once, without stopping the audio controller thread, which still waits for requests.
+  ExitProcess(orvane::finish_run(process, result));
+}
