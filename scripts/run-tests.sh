@@ -35,6 +35,7 @@ stage() {
   if [ "$preset" = windows ] && [ -f "$CUBEB_MINGW_PREFIX/lib/cmake/cubeb/cubebConfig.cmake" ]; then
     extra+=("-Dcubeb_DIR=$CUBEB_MINGW_PREFIX/lib/cmake/cubeb")
   fi
+  [ "$preset" = fuzz ] && extra+=("-DORVANE_FUZZ_SECONDS=${FUZZ_SECONDS:-60}")
   local build_log="build/logs/$preset.log"
   mkdir -p build/logs
   echo "=== $name: configure and build (log: $build_log)"
@@ -68,6 +69,7 @@ stage() {
 stage "host" host
 stage "host ASan+UBSan" host-asan -LE pulse
 stage "host TSan (audio controller)" host-tsan -L audio
+stage "fuzz targets" fuzz
 stage "windows under Wine" windows
 
 echo
