@@ -1,0 +1,54 @@
+// orvane_test_child.exe, the other process of the Windows tests:
+//   exit <code>                    ends at once with the 32-bit exit code (decimal or 0x hex);
+//   hold none|all <path>           opens <path> for reading without sharing or with full sharing,
+//                                  writes "held\n" (or the error) and keeps the file open until
+//                                  its standard input ends.
+#include <cwchar>
+#include <string>
+
+#include "windows/win32.h"
+// After windows.h:
+#include <shellapi.h>
+
+namespace {
+
+void write_line(const std::string& line) {
+  DWORD written = 0;
+  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+UINT hold(const wchar_t* mode, const wchar_t* path) {
+  const DWORD sharing =
+      std::wcscmp(mode, L"all") == 0 ? (FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE) : 0;
+  orvane::windows::KernelHandle file(
+      CreateFileW(path, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
+    write_line("open failed: " + std::to_string(GetLastError()) + "\n");
+    return 2;
+  }
+  write_line("held\n");
+  char unit = 0;
+  DWORD read = 0;
+  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), &unit, 1, &read, nullptr) != 0 && read != 0) {
+  }
+  return 0;
+}
+
+UINT run(int count, wchar_t** arguments) {
+  if (count == 3 && std::wcscmp(arguments[1], L"exit") == 0) {
+    return static_cast<UINT>(std::wcstoul(arguments[2], nullptr, 0));
+  }
+  if (count == 4 && std::wcscmp(arguments[1], L"hold") == 0) return hold(arguments[2], arguments[3]);
+  write_line("usage: orvane_test_child exit <code> | hold none|all <path>\n");
+  return 2;
+}
+
+}  // namespace
+
+int main() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  const UINT code = arguments == nullptr ? 2 : run(count, arguments);
+  LocalFree(arguments);
+  ExitProcess(code);
+}
