@@ -54,8 +54,12 @@ bool write_file(std::u16string_view path, std::string_view bytes) {
          written == bytes.size();
 }
 
+// Wine's CopyFileW fails on long destinations, so the copy is a read and a write.
 bool copy_file(std::u16string_view from, std::u16string_view to) {
-  return CopyFileW(wide(extended(from).c_str()), wide(extended(to).c_str()), FALSE) != 0;
+  const KernelHandle source(CreateFileW(wide(extended(from).c_str()), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!source.valid()) return false;
+  return write_file(to, read_file(from));
 }
 
 std::string read_file(std::u16string_view path) {
@@ -94,8 +98,13 @@ void remove_tree(std::u16string_view path) {
 
 std::u16string deep_folder(std::u16string_view base, std::size_t length) {
   std::u16string path(base);
-  for (char16_t letter = u'a'; path.size() < length; ++letter) {
-    path += u"\\" + std::u16string(40, letter);
+  for (char16_t letter = u'a'; length > path.size() + 41; ++letter) {
+    path.push_back(u'\\');
+    path.append(40, letter);
+  }
+  if (length > path.size() + 1) {
+    path.push_back(u'\\');
+    path.append(length - path.size(), u'z');
   }
   return path;
 }

@@ -39,7 +39,13 @@ std::string read_file(std::u16string_view path);
 /// Removes the file or the folder with everything in it.
 void remove_tree(std::u16string_view path);
 
-/// A folder path below `base` with a chain of 40-character components, at least `length` long.
+/// A folder path below `base` with a chain of components of at most 40 characters, exactly
+/// `length` long (`base` must be shorter by 2 or more).
 std::u16string deep_folder(std::u16string_view base, std::size_t length);
+
+/// The longest application folder from which Wine still starts a program named
+/// orvane-driver-setup.exe: its CreateProcessW takes paths of at most 259 characters. Every
+/// package file path below it (drivers/vbcable\<name>) is longer than 260 characters.
+inline constexpr std::size_t DEEPEST_STARTABLE_FOLDER = 259 - 24;
 
 }  // namespace orvane::test
