@@ -1,5 +1,6 @@
 #include "detect/driver_identity.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <span>
@@ -45,8 +46,12 @@ std::vector<std::string> hardware_ids(ConfigManager& config, DevInst devnode) {
                                            0) != CR_SUCCESS_CODE) {
     return {};
   }
+  // Past the last unit that is not NUL there are only empty pieces, which are skipped anyway;
+  // ending the text there spares splitting the untouched rest of the buffer unit by unit.
+  const auto last = std::find_if(units.rbegin(), units.rend(), [](char16_t unit) { return unit != u'\0'; });
+  const std::u16string_view written(units.data(), static_cast<std::size_t>(units.rend() - last));
   std::vector<std::string> ids;
-  for (const std::u16string_view piece : split_at_nul({units.data(), units.size()}, EmptyPieces::Skip)) {
+  for (const std::u16string_view piece : split_at_nul(written, EmptyPieces::Skip)) {
     ids.push_back(utf16_to_utf8(piece));
   }
   return ids;

@@ -16,6 +16,12 @@ bool equal_ignoring_ascii_case(std::u16string_view a, std::u16string_view b) {
          });
 }
 
+std::u16string folded(std::u16string_view text) {
+  std::u16string key(text);
+  for (char16_t& unit : key) unit = ascii_lower(unit);
+  return key;
+}
+
 std::u16string from_c(const char16_t* text) { return text == nullptr ? std::u16string() : std::u16string(text); }
 
 template <typename T>
@@ -47,6 +53,7 @@ SimWindows::SimWindows() = default;
 DevInst SimWindows::add_device(Device device) {
   const std::lock_guard lock(mutex_);
   const DevInst devinst = next_devinst_++;
+  index_device(devinst, device);
   devices_.emplace(devinst, std::move(device));
   return devinst;
 }
@@ -64,6 +71,7 @@ DevInst SimWindows::add_endpoint(std::u16string_view endpoint_id, std::optional<
 
 Device& SimWindows::device(DevInst devinst) {
   const std::lock_guard lock(mutex_);
+  index_stale_ = true;
   return devices_.at(devinst);
 }
 
@@ -121,7 +129,7 @@ void SimWindows::fail(Fault fault) {
 
 std::optional<Fault> SimWindows::enter(const std::string& call) {
   const unsigned count = ++call_counts_[call];
-  call_log_.push_back(call);
+  if (record_call_log) call_log_.push_back(call);
   for (const Fault& fault : faults_) {
     if (fault.call == call && (fault.occurrence == 0 || fault.occurrence == count)) return fault;
   }
@@ -383,6 +391,7 @@ WinResult<void> SimWindows::create_device_info(DevInfoRaw list, const char16_t* 
   device.present = false;  // not in the tree until registered
   device.status = 0;
   const DevInst devinst = next_devinst_++;
+  index_device(devinst, device);
   devices_.emplace(devinst, std::move(device));
   lists_.at(list).members.push_back(devinst);
   element.class_guid = class_guid;
@@ -475,9 +484,49 @@ std::u16string SimWindows::hardware_id_units(const Device& device) const {
   return device.raw_hardware_ids ? *device.raw_hardware_ids : multi_string(device.hardware_ids);
 }
 
-std::optional<DevInst> SimWindows::find_instance(std::u16string_view instance_id) const {
+void SimWindows::index_device(DevInst devinst, const Device& device) {
+  instance_index_[folded(device.instance_id)].push_back(devinst);
+  if (device.endpoint_id) endpoint_index_[*device.endpoint_id].push_back(devinst);
+}
+
+void SimWindows::reindex_if_stale() {
+  if (!index_stale_) return;
+  instance_index_.clear();
+  endpoint_index_.clear();
+  for (const auto& [devinst, device] : devices_) index_device(devinst, device);
+  index_stale_ = false;
+}
+
+std::optional<DevInst> SimWindows::find_instance(std::u16string_view instance_id) {
+  const auto matches = [&](const Device& device) {
+    return device.present && equal_ignoring_ascii_case(device.instance_id, instance_id);
+  };
+  reindex_if_stale();
+  if (const auto hit = instance_index_.find(folded(instance_id)); hit != instance_index_.end()) {
+    for (const DevInst devinst : hit->second) {
+      const auto found = devices_.find(devinst);
+      if (found != devices_.end() && matches(found->second)) return devinst;
+    }
+  }
   for (const auto& [devinst, device] : devices_) {
-    if (device.present && equal_ignoring_ascii_case(device.instance_id, instance_id)) return devinst;
+    if (matches(device)) return devinst;
+  }
+  return std::nullopt;
+}
+
+std::optional<DevInst> SimWindows::find_endpoint(std::u16string_view endpoint_id) {
+  const auto matches = [&](const Device& device) {
+    return device.present && device.endpoint_id && *device.endpoint_id == endpoint_id;
+  };
+  reindex_if_stale();
+  if (const auto hit = endpoint_index_.find(std::u16string(endpoint_id)); hit != endpoint_index_.end()) {
+    for (const DevInst devinst : hit->second) {
+      const auto found = devices_.find(devinst);
+      if (found != devices_.end() && matches(found->second)) return devinst;
+    }
+  }
+  for (const auto& [devinst, device] : devices_) {
+    if (matches(device)) return devinst;
   }
   return std::nullopt;
 }
@@ -601,13 +650,10 @@ HResult SimWindows::get_device(ComRaw enumerator, const char16_t* endpoint_id, C
   }
   const auto object = com_objects_.find(reinterpret_cast<std::uintptr_t>(enumerator));
   if (object == com_objects_.end() || object->second.kind != ComObject::Kind::Enumerator) return E_NOTFOUND_HRESULT;
-  for (const auto& [devinst, node] : devices_) {
-    if (node.present && node.endpoint_id && *node.endpoint_id == from_c(endpoint_id)) {
-      device = new_com_object({ComObject::Kind::Device, devinst});
-      return S_OK_HRESULT;
-    }
-  }
-  return E_NOTFOUND_HRESULT;
+  const auto found = find_endpoint(from_c(endpoint_id));
+  if (!found) return E_NOTFOUND_HRESULT;
+  device = new_com_object({ComObject::Kind::Device, *found});
+  return S_OK_HRESULT;
 }
 
 HResult SimWindows::open_property_store(ComRaw device, std::uint32_t access, ComRaw& store) {

@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -118,6 +119,8 @@ class SimWindows final : public Process, public SetupApi, public ConfigManager, 
   unsigned calls(const std::string& call) const;
   /// Every call made, in order, by name.
   std::vector<std::string> call_log() const;
+  /// Off for long benchmark runs, whose call log would otherwise grow without bound.
+  bool record_call_log = true;
   int open_device_lists() const;
   int open_com_objects() const;
   int open_prop_variants() const;
@@ -205,12 +208,21 @@ class SimWindows final : public Process, public SetupApi, public ConfigManager, 
   // The fault for this call, if one is armed for it; counts the call either way.
   std::optional<Fault> enter(const std::string& call);
   std::u16string hardware_id_units(const Device& device) const;
-  std::optional<DevInst> find_instance(std::u16string_view instance_id) const;
+  std::optional<DevInst> find_instance(std::u16string_view instance_id);
+  std::optional<DevInst> find_endpoint(std::u16string_view endpoint_id);
+  void index_device(DevInst devinst, const Device& device);
+  void reindex_if_stale();
   static std::u16string file_key(std::u16string_view path);
   ComRaw new_com_object(ComObject object);
 
   mutable std::mutex mutex_;
   std::map<DevInst, Device> devices_;
+  // Candidates by folded instance id and by endpoint id, in devinst order, so that lookups in
+  // large trees do not scan every device. Each candidate is checked against its device on use
+  // and a miss falls back to the scan; `device()` marks them stale, since its caller may rename.
+  std::unordered_map<std::u16string, std::vector<DevInst>> instance_index_;
+  std::unordered_map<std::u16string, std::vector<DevInst>> endpoint_index_;
+  bool index_stale_ = false;
   DevInst next_devinst_ = 1;
   std::map<std::string, unsigned> call_counts_;
   std::vector<std::string> call_log_;
