@@ -228,23 +228,39 @@ class FlatTree final : public ConfigManager, public EndpointProperties {
   int handed_out_ = 0;
 };
 
-void BM_DetectOwnCost(benchmark::State& state) {
+void BM_CollectOwnCost(benchmark::State& state) {
   const auto devnodes = static_cast<std::size_t>(state.range(0));
-  const auto endpoints = static_cast<std::size_t>(state.range(1));
-  FlatTree tree(devnodes, endpoints);
-  const EndpointLister list = [&]() -> std::expected<std::vector<EndpointInfo>, std::string> {
-    return tree.endpoint_list;
-  };
+  FlatTree tree(devnodes, 0);
   for (auto _ : state) {
-    auto report = detect_cable_endpoints(tree, tree, list);
-    if (!report || report->vb_cable.status.kind != CableStatusKind::Problem) state.SkipWithError("unexpected verdict");
-    benchmark::DoNotOptimize(report);
+    auto devices = collect_driver_devices(tree);
+    if (!devices || devices->size() != 2) state.SkipWithError("collection failed");
+    benchmark::DoNotOptimize(devices);
   }
-  state.counters["per_node"] = benchmark::Counter(static_cast<double>(devnodes + endpoints),
-                                                  benchmark::Counter::kIsIterationInvariantRate |
-                                                      benchmark::Counter::kInvert);
+  state.SetComplexityN(state.range(0));
+  state.counters["per_devnode"] = benchmark::Counter(static_cast<double>(devnodes),
+                                                     benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_DetectOwnCost)->ArgsProduct({{50, 500, 5000}, {10, 100, 1000}});
+BENCHMARK(BM_CollectOwnCost)->Arg(50)->Arg(500)->Arg(5000)->Complexity();
+
+void BM_ClassifyOwnCost(benchmark::State& state) {
+  const auto count = static_cast<std::size_t>(state.range(0));
+  FlatTree tree(500, count);
+  const auto devices = collect_driver_devices(tree);
+  if (!devices) {
+    state.SkipWithError("collection failed");
+    return;
+  }
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(classify_cable(tree, tree, VB_CABLE_HARDWARE_ID, *devices, tree.endpoint_list));
+    benchmark::DoNotOptimize(classify_cable(tree, tree, HIFI_CABLE_HARDWARE_ID, *devices, tree.endpoint_list));
+  }
+  state.SetComplexityN(state.range(0));
+  state.counters["per_endpoint"] = benchmark::Counter(static_cast<double>(count),
+                                                      benchmark::Counter::kIsIterationInvariantRate |
+                                                          benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ClassifyOwnCost)->RangeMultiplier(10)->Range(10, 1000)->Complexity();
 
 }  // namespace
 }  // namespace orvane
