@@ -47,8 +47,8 @@ void audio_thread_main(Process& process, EndpointProperties& com, AudioThreadSta
     process.set_current_thread_description(AUDIO_THREAD_NAME);
     run_audio_control_thread(process, com, std::move(start));
   } catch (...) {
-    // A job or an object ended abnormally. Unwinding has already released the objects, the
-    // context, COM and both channel ends, so the waiting caller and later ones learn of it from
+    // A job or an object ended abnormally. Unwinding has released the objects, the context and
+    // COM, and with them the channel ends, so the waiting caller and later ones learn of it from
     // their channels; the thread only has to end.
   }
 }
