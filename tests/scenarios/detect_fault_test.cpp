@@ -36,7 +36,8 @@ struct Outcome {
 using FaultKey = std::tuple<std::string, unsigned, bool>;  // call, occurrence, null with success
 
 const Outcome READY{0, "", false};
-const Outcome INSTALLS{0, "", true};  // VB-CABLE not installed; the scenario's device then passes the check
+// VB-CABLE judged not installed: the installation runs and finds the scenario's healthy device.
+const Outcome INSTALLS{0, "", true};
 const Outcome MISSING{3010, "", false};
 const Outcome NOT_STARTED{1, "ORVANE_DRIVER_SETUP Driver is not started; check Device Manager and restart Windows\n",
                           false};
@@ -73,6 +74,7 @@ void expect_every_fault(const std::function<void(Scenario&)>& build, const std::
     EXPECT_EQ(outcome.exit_status, expected.exit_status);
     EXPECT_EQ(outcome.standard_error, expected.standard_error);
     EXPECT_EQ(s.windows.calls("SetupDiGetINFClassW"), expected.installs ? 1u : 0u);
+    EXPECT_TRUE(s.windows.driver_updates.empty());  // the existing device is found; no driver is replaced
     EXPECT_EQ(s.windows.leaks(), "");
     EXPECT_TRUE(s.windows.com_balanced());
     exercised.insert(key);

@@ -200,6 +200,14 @@ TEST(DetectRun, GoesOnToTheInstallationWhenNoCableDeviceIsThere) {
        not_installed, 0, ""},
   };
   for (const RunCase& c : cases) expect_run(c, true);
+
+  // The installation then creates the cable device and installs its driver on it.
+  Scenario s;
+  add_cable(s.windows, {u"VBAudioVACWDMX"});
+  EXPECT_EQ(s.run().exit_status, 0u);
+  ASSERT_EQ(s.windows.driver_updates.size(), 1u);
+  EXPECT_EQ(s.windows.driver_updates[0].hardware_id, u"VBAudioVACWDM");
+  EXPECT_EQ(s.windows.devices_with_hardware_id(u"VBAudioVACWDM").size(), 1u);
 }
 
 }  // namespace
