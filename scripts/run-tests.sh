@@ -34,6 +34,8 @@ stage() {
   local extra=()
   if [ "$preset" = windows ] && [ -f "$CUBEB_MINGW_PREFIX/lib/cmake/cubeb/cubebConfig.cmake" ]; then
     extra+=("-Dcubeb_DIR=$CUBEB_MINGW_PREFIX/lib/cmake/cubeb")
+  elif [ "$preset" = windows ]; then
+    extra+=("-Dcubeb_DIR=cubeb_DIR-NOTFOUND")
   fi
   [ "$preset" = fuzz ] && extra+=("-DORVANE_FUZZ_SECONDS=${FUZZ_SECONDS:-60}")
   local build_log="build/logs/$preset.log"

@@ -2,7 +2,9 @@
 //   exit <code>                    ends at once with the 32-bit exit code (decimal or 0x hex);
 //   hold none|all <path>           opens <path> for reading without sharing or with full sharing,
 //                                  writes "held\n" (or the error) and keeps the file open until
-//                                  its standard input ends.
+//                                  its standard input ends;
+//   report <program>               runs <program> without arguments, its standard error passed
+//                                  through, and writes "exit status <code>\n" with all 32 bits.
 #include <cwchar>
 #include <string>
 
@@ -34,12 +36,31 @@ UINT hold(const wchar_t* mode, const wchar_t* path) {
   return 0;
 }
 
+UINT report(const wchar_t* program) {
+  std::wstring command_line = std::wstring(L"\"") + program + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  if (CreateProcessW(program, command_line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started) == 0) {
+    write_line("start failed: " + std::to_string(GetLastError()) + "\n");
+    return 2;
+  }
+  const orvane::windows::KernelHandle process(started.hProcess);
+  const orvane::windows::KernelHandle thread(started.hThread);
+  WaitForSingleObject(process.get(), INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.get(), &code);
+  write_line("exit status " + std::to_string(code) + "\n");
+  return 0;
+}
+
 UINT run(int count, wchar_t** arguments) {
   if (count == 3 && std::wcscmp(arguments[1], L"exit") == 0) {
     return static_cast<UINT>(std::wcstoul(arguments[2], nullptr, 0));
   }
   if (count == 4 && std::wcscmp(arguments[1], L"hold") == 0) return hold(arguments[2], arguments[3]);
-  write_line("usage: orvane_test_child exit <code> | hold none|all <path>\n");
+  if (count == 3 && std::wcscmp(arguments[1], L"report") == 0) return report(arguments[2]);
+  write_line("usage: orvane_test_child exit <code> | hold none|all <path> | report <program>\n");
   return 2;
 }
 
