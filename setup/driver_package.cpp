@@ -1,6 +1,8 @@
 #include "setup/driver_package.h"
 
+#include <limits>
 #include <memory>
+#include <new>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -18,6 +20,18 @@ struct FileContent {
   std::size_t size = 0;
 };
 
+constexpr std::uint32_t ERROR_NOT_ENOUGH_MEMORY_CODE = 8;
+
+// A buffer of `size` bytes, or nothing when memory runs out: a replaced package file may be far
+// larger than any real one, and that must fail the check, not end the process.
+std::unique_ptr<std::byte[]> allocate(std::uint64_t size) {
+  try {
+    return std::make_unique_for_overwrite<std::byte[]>(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
+
 // The whole file; a file that grows while it is read is read to its new end.
 WinResult<FileContent> read_whole_file(Process& process, const char16_t* path) {
   auto opened = process.open_file_for_reading(path);
@@ -26,22 +40,24 @@ WinResult<FileContent> read_whole_file(Process& process, const char16_t* path) {
   const auto size = process.file_size(file.get());
   if (!size) return std::unexpected(size.error());
 
+  if (*size >= std::numeric_limits<std::size_t>::max() / 2) return std::unexpected(WindowsError{ERROR_NOT_ENOUGH_MEMORY_CODE});
   // One spare byte lets the read that finds the end share the buffer.
-  std::size_t capacity = static_cast<std::size_t>(*size) + 1;
-  FileContent content{std::make_unique_for_overwrite<std::byte[]>(capacity), 0};
-  while (true) {
+  std::uint64_t capacity = *size + 1;
+  FileContent content{allocate(capacity), 0};
+  while (content.bytes != nullptr) {
     if (content.size == capacity) {
-      const std::size_t grown = capacity * 2;
-      auto larger = std::make_unique_for_overwrite<std::byte[]>(grown);
+      auto larger = allocate(capacity * 2);
+      if (larger == nullptr) break;
       std::copy_n(content.bytes.get(), content.size, larger.get());
       content.bytes = std::move(larger);
-      capacity = grown;
+      capacity *= 2;
     }
     const auto read = process.read_file(file.get(), {content.bytes.get() + content.size, capacity - content.size});
     if (!read) return std::unexpected(read.error());
     if (*read == 0) return content;
     content.size += *read;
   }
+  return std::unexpected(WindowsError{ERROR_NOT_ENOUGH_MEMORY_CODE});
 }
 
 }  // namespace

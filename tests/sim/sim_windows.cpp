@@ -269,7 +269,7 @@ WinResult<FileRaw> SimWindows::open_file_for_reading(const char16_t* path) {
 WinResult<std::uint64_t> SimWindows::file_size(FileRaw file) {
   const std::lock_guard lock(mutex_);
   if (const auto fault = enter("GetFileSizeEx")) return win_error(fault->code);
-  return open_files_.at(file).content.size();
+  return file_size_override ? *file_size_override : open_files_.at(file).content.size();
 }
 
 WinResult<std::size_t> SimWindows::read_file(FileRaw file, std::span<std::byte> buffer) {

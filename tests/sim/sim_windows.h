@@ -106,6 +106,7 @@ class SimWindows final : public Process, public SetupApi, public ConfigManager, 
   std::string stderr_bytes;
   std::set<std::u16string> environment;
   std::size_t read_chunk_limit = 1 << 20;  // the most bytes one ReadFile gives
+  std::optional<std::uint64_t> file_size_override;  // what GetFileSizeEx reports for every file
   void add_file(std::u16string_view path, std::string_view content);
   void add_folder(std::u16string_view path);
   /// Another process holds the file open without sharing.

@@ -4,6 +4,7 @@
 #include <openssl/sha.h>
 
 #include <algorithm>
+#include <limits>
 
 #include "platform/text.h"
 #include "tests/sim/sim_windows.h"
@@ -216,6 +217,22 @@ TEST(VerifyDriverPackage, ReadsInManyChunksAndWholeLargeFiles) {
   package.windows.read_chunk_limit = 4093;
   EXPECT_TRUE(package.verify().has_value());
   EXPECT_GT(package.windows.calls("ReadFile"), large.size() / 4093);
+}
+
+TEST(VerifyDriverPackage, AFileTooLargeForMemoryIsUnreadableNotFatal) {
+  for (const std::uint64_t size : {std::numeric_limits<std::uint64_t>::max(), std::uint64_t{1} << 63}) {
+    Package package;
+    package.add("vbaudio_cable64_win10.sys", "driver");
+    package.windows.file_size_override = size;
+    EXPECT_EQ(package.verify().error().message, "missing bundled driver file vbaudio_cable64_win10.sys");
+    EXPECT_EQ(package.windows.leaks(), "");
+  }
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)  // their allocators abort instead
+  Package package;
+  package.add("vbaudio_cable64_win10.sys", "driver");
+  package.windows.file_size_override = std::uint64_t{3} << 46;  // beyond the 47-bit address space
+  EXPECT_EQ(package.verify().error().message, "missing bundled driver file vbaudio_cable64_win10.sys");
+#endif
 }
 
 TEST(VerifyDriverPackage, FileNamesAreMatchedByTheFileSystem) {
