@@ -3,18 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/scenarios/scenario.h"
 #include "tests/sim/sim_windows.h"
 
 namespace orvane {
 namespace {
 
-// Names parameterised cases after their `name` field.
-struct CaseName {
-  template <typename Param>
-  std::string operator()(const testing::TestParamInfo<Param>& param_info) const {
-    return param_info.param.name;
-  }
-};
+using test::CaseName;
 
 constexpr Guid MEDIA_CLASS{0x4d36e96c, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 constexpr Guid OTHER_CLASS{0x4d36e972, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};

@@ -7,18 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/scenarios/scenario.h"
 #include "tests/sim/sim_windows.h"
 
 namespace orvane {
 namespace {
 
-// Names parameterised cases after their `name` field.
-struct CaseName {
-  template <typename Param>
-  std::string operator()(const testing::TestParamInfo<Param>& param_info) const {
-    return param_info.param.name;
-  }
-};
+using test::CaseName;
 
 using namespace std::string_literals;
 

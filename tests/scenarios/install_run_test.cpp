@@ -10,14 +10,6 @@ namespace {
 
 using namespace std::string_literals;
 
-// Names parameterised cases after their `name` field.
-struct CaseName {
-  template <typename Param>
-  std::string operator()(const testing::TestParamInfo<Param>& param_info) const {
-    return param_info.param.name;
-  }
-};
-
 std::vector<DevInst> present_cables(sim::SimWindows& windows) {
   std::vector<DevInst> present;
   for (const DevInst devinst : windows.devices_with_hardware_id(u"VBAudioVACWDM")) {

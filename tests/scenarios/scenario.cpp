@@ -14,19 +14,23 @@ std::vector<std::pair<std::string, std::string>> ScenarioPackage::files() {
   };
 }
 
+std::string sha256_hex(std::string_view content) {
+  unsigned char digest[SHA256_DIGEST_LENGTH];
+  SHA256(reinterpret_cast<const unsigned char*>(content.data()), content.size(), digest);
+  std::string hex;
+  for (const unsigned char byte : digest) {
+    static constexpr char DIGITS[] = "0123456789abcdef";
+    hex.push_back(DIGITS[byte >> 4]);
+    hex.push_back(DIGITS[byte & 0x0F]);
+  }
+  return hex;
+}
+
 std::string ScenarioPackage::manifest() {
   std::string json = "{\n";
   for (const auto& [name, content] : files()) {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(reinterpret_cast<const unsigned char*>(content.data()), content.size(), digest);
-    std::string hex;
-    for (const unsigned char byte : digest) {
-      static constexpr char DIGITS[] = "0123456789abcdef";
-      hex.push_back(DIGITS[byte >> 4]);
-      hex.push_back(DIGITS[byte & 0x0F]);
-    }
     if (json.size() > 2) json += ",\n";
-    json += "  \"" + name + "\": \"" + hex + "\"";
+    json += "  \"" + name + "\": \"" + sha256_hex(content) + "\"";
   }
   return json + "\n}\n";
 }

@@ -2,6 +2,8 @@
 // C:\Tools\orvane-driver-setup.exe, a small test package beside it, and stand-in endpoints.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <expected>
 #include <string>
 #include <vector>
@@ -44,6 +46,17 @@ class Scenario {
   RunOutcome run();
   /// The run's result before it is mapped.
   SetupResult<RebootRequired> run_result();
+};
+
+/// The SHA-256 of `content` in lower-case hex, by libcrypto: independent of the code under test.
+std::string sha256_hex(std::string_view content);
+
+/// Names parameterised cases after their `name` field.
+struct CaseName {
+  template <typename Param>
+  std::string operator()(const testing::TestParamInfo<Param>& param_info) const {
+    return param_info.param.name;
+  }
 };
 
 /// An endpoint record as the audio controller would give it.

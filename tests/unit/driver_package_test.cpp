@@ -1,12 +1,12 @@
 #include "setup/driver_package.h"
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <limits>
 
 #include "platform/text.h"
+#include "tests/scenarios/scenario.h"
 #include "tests/sim/sim_windows.h"
 
 namespace orvane {
@@ -14,17 +14,7 @@ namespace {
 
 const std::u16string FOLDER = u"C:\\Tools\\drivers/vbcable";
 
-std::string hex_digest(const std::string& content) {
-  unsigned char digest[SHA256_DIGEST_LENGTH];
-  SHA256(reinterpret_cast<const unsigned char*>(content.data()), content.size(), digest);
-  std::string hex;
-  for (const unsigned char byte : digest) {
-    static constexpr char DIGITS[] = "0123456789abcdef";
-    hex.push_back(DIGITS[byte >> 4]);
-    hex.push_back(DIGITS[byte & 0x0F]);
-  }
-  return hex;
-}
+std::string hex_digest(const std::string& content) { return test::sha256_hex(content); }
 
 // A package in the simulated file system and the manifest that describes it.
 class Package {
