@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "audio/backend.h"
 #include "audio/controller.h"
 #include "tests/pulse/null_devices.h"
 #include "tests/sim/sim_windows.h"
@@ -86,9 +87,58 @@ void request_benchmark(benchmark::State& state, EndpointDirection direction) {
 void BM_CaptureRequest(benchmark::State& state) { request_benchmark(state, EndpointDirection::Capture); }
 void BM_RenderRequest(benchmark::State& state) { request_benchmark(state, EndpointDirection::Render); }
 
+// The baselines: the same libcubeb calls made directly on the calling thread, without the
+// controller thread, its channels or the copies into EndpointInfo.
+bool listed_directly(const CubebContext& context, cubeb_device_type type, benchmark::State& state) {
+  const auto collection = CubebDeviceCollection::enumerate(context, type);
+  if (!collection) state.SkipWithError("cubeb_enumerate_devices failed");
+  if (collection) benchmark::DoNotOptimize(collection->devices().data());
+  return collection.has_value();
+}
+
+void BM_CubebAloneStartAndListBothDirections(benchmark::State& state) {
+  if (!with_sinks(state, static_cast<std::size_t>(state.range(0)))) return;
+  for (auto _ : state) {
+    cubeb* raw = nullptr;
+    if (cubeb_init(&raw, AUDIO_CONTEXT_NAME, PREFERRED_AUDIO_BACKEND) != CUBEB_OK) {
+      state.SkipWithError("cubeb_init failed");
+      break;
+    }
+    std::optional<CubebContext> context(std::in_place, raw);
+    if (!listed_directly(*context, CUBEB_DEVICE_TYPE_INPUT, state) ||
+        !listed_directly(*context, CUBEB_DEVICE_TYPE_OUTPUT, state)) {
+      break;
+    }
+    state.PauseTiming();
+    context.reset();  // as above, the end is not part of the start-up
+    state.ResumeTiming();
+  }
+  state.SetComplexityN(state.range(0));
+}
+
+void cubeb_alone_request(benchmark::State& state, cubeb_device_type type) {
+  if (!with_sinks(state, static_cast<std::size_t>(state.range(0)))) return;
+  cubeb* raw = nullptr;
+  if (cubeb_init(&raw, AUDIO_CONTEXT_NAME, PREFERRED_AUDIO_BACKEND) != CUBEB_OK) {
+    state.SkipWithError("cubeb_init failed");
+    return;
+  }
+  const CubebContext context(raw);
+  for (auto _ : state) {
+    if (!listed_directly(context, type, state)) break;
+  }
+  state.SetComplexityN(state.range(0));
+}
+
+void BM_CubebAloneCaptureRequest(benchmark::State& state) { cubeb_alone_request(state, CUBEB_DEVICE_TYPE_INPUT); }
+void BM_CubebAloneRenderRequest(benchmark::State& state) { cubeb_alone_request(state, CUBEB_DEVICE_TYPE_OUTPUT); }
+
 BENCHMARK(BM_StartAndListBothDirections)->Arg(2)->Arg(20)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime()->Complexity();
 BENCHMARK(BM_CaptureRequest)->Arg(2)->Arg(20)->Arg(200)->Unit(benchmark::kMicrosecond)->UseRealTime()->Complexity();
 BENCHMARK(BM_RenderRequest)->Arg(2)->Arg(20)->Arg(200)->Unit(benchmark::kMicrosecond)->UseRealTime()->Complexity();
+BENCHMARK(BM_CubebAloneStartAndListBothDirections)->Arg(2)->Arg(20)->Arg(200)->Unit(benchmark::kMillisecond)->UseRealTime()->Complexity();
+BENCHMARK(BM_CubebAloneCaptureRequest)->Arg(2)->Arg(20)->Arg(200)->Unit(benchmark::kMicrosecond)->UseRealTime()->Complexity();
+BENCHMARK(BM_CubebAloneRenderRequest)->Arg(2)->Arg(20)->Arg(200)->Unit(benchmark::kMicrosecond)->UseRealTime()->Complexity();
 
 }  // namespace
 }  // namespace orvane
