@@ -3,6 +3,9 @@
 //   hold none|all <path>           opens <path> for reading without sharing or with full sharing,
 //                                  writes "held\n" (or the error) and keeps the file open until
 //                                  its standard input ends;
+//   load <dll>                     loads <dll> through the standard search order, which starts
+//                                  in the program's own folder, and writes "loaded\n" or
+//                                  "load failed: <error>\n";
 //   report <program>               runs <program> without arguments, its standard error passed
 //                                  through, and writes "exit status <code>\n" with all 32 bits.
 #include <cwchar>
@@ -54,13 +57,25 @@ UINT report(const wchar_t* program) {
   return 0;
 }
 
+UINT load(const wchar_t* dll) {
+  const HMODULE module = LoadLibraryW(dll);
+  if (module == nullptr) {
+    write_line("load failed: " + std::to_string(GetLastError()) + "\n");
+    return 2;
+  }
+  write_line("loaded\n");
+  FreeLibrary(module);
+  return 0;
+}
+
 UINT run(int count, wchar_t** arguments) {
   if (count == 3 && std::wcscmp(arguments[1], L"exit") == 0) {
     return static_cast<UINT>(std::wcstoul(arguments[2], nullptr, 0));
   }
   if (count == 4 && std::wcscmp(arguments[1], L"hold") == 0) return hold(arguments[2], arguments[3]);
   if (count == 3 && std::wcscmp(arguments[1], L"report") == 0) return report(arguments[2]);
-  write_line("usage: orvane_test_child exit <code> | hold none|all <path> | report <program>\n");
+  if (count == 3 && std::wcscmp(arguments[1], L"load") == 0) return load(arguments[2]);
+  write_line("usage: orvane_test_child exit <code> | hold none|all <path> | report <program> | load <dll>\n");
   return 2;
 }
 
