@@ -2,6 +2,7 @@
 // exit status. Everything it does is in the run; this file only connects the pieces.
 #include "audio/controller.h"
 #include "setup/run.h"
+#include "windows/system_library.h"
 #include "windows/win32.h"
 #include "windows/windows_config_manager.h"
 #include "windows/windows_endpoint_properties.h"
@@ -10,6 +11,12 @@
 
 int main() {
   orvane::windows::WindowsProcess process;
+  // First, before anything loads a DLL that is no KnownDLL: the program imports KnownDLLs only
+  // and loads every other DLL on first use, and no static initializer calls into one.
+  if (const auto restricted = orvane::windows::restrict_dll_search_to_system32(); !restricted) {
+    ExitProcess(orvane::finish_run(
+        process, std::unexpected(orvane::windows_step_error("restrict DLL search to System32", restricted.error()))));
+  }
   orvane::windows::WindowsSetupApi setup;
   orvane::windows::WindowsConfigManager config;
   orvane::windows::WindowsEndpointProperties com;

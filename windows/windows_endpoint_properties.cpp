@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "windows/system_library.h"
 #include "windows/win32.h"
 // After windows.h:
 #include <mmdeviceapi.h>
@@ -18,6 +19,19 @@ constexpr CLSID MM_DEVICE_ENUMERATOR_CLSID{0xBCDE0395, 0xE52F, 0x467C, {0x8E, 0x
 constexpr IID MM_DEVICE_ENUMERATOR_IID{0xA95664D2, 0x9614, 0x4F35, {0xA7, 0x46, 0xDE, 0x8D, 0xB6, 0x36, 0x17, 0xE6}};
 constexpr PROPERTYKEY AUDIO_ENDPOINT_FORM_FACTOR_KEY{
     {0x1DA5D803, 0xD492, 0x4EDD, {0x8C, 0x23, 0xE0, 0xC0, 0xFF, 0xEE, 0x7F, 0x0E}}, 0};
+
+// ole32.dll is a KnownDLL and imported; propsys.dll is not, so it is loaded from System32 on
+// first use, for the whole process.
+struct PropertySystemFunctions {
+  PropertySystemFunctions() { library.find(prop_variant_to_uint32, "PropVariantToUInt32"); }
+  SystemLibrary library{L"propsys.dll"};
+  decltype(PropVariantToUInt32)* prop_variant_to_uint32 = nullptr;
+};
+
+const PropertySystemFunctions& propsys() {
+  static const PropertySystemFunctions functions;
+  return functions;
+}
 
 // A PROPVARIANT on the heap, so that it can cross the platform interface as an opaque pointer.
 struct PropVariantDelete {
@@ -81,8 +95,10 @@ HResult WindowsEndpointProperties::get_form_factor_value(ComRaw store, PropVaria
 
 HResult WindowsEndpointProperties::prop_variant_to_uint32(PropVariantRaw value, std::uint32_t& out) {
   if (value == nullptr) return E_POINTER;
+  const PropertySystemFunctions& functions = propsys();
+  if (const auto loaded = functions.library.status(); !loaded) return HRESULT_FROM_WIN32(loaded.error().code);
   ULONG converted = 0;
-  const HRESULT result = PropVariantToUInt32(*static_cast<const PROPVARIANT*>(value), &converted);
+  const HRESULT result = functions.prop_variant_to_uint32(*static_cast<const PROPVARIANT*>(value), &converted);
   if (SUCCEEDED(result)) out = converted;
   return result;
 }

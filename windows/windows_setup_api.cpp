@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "windows/system_library.h"
 #include "windows/win32.h"
 // After windows.h:
 #include <newdev.h>
@@ -11,6 +12,19 @@
 
 namespace orvane::windows {
 namespace {
+
+// setupapi.dll is a KnownDLL and imported; newdev.dll is not, so it is loaded from System32 on
+// first use, for the whole process.
+struct NewDevFunctions {
+  NewDevFunctions() { library.find(update_driver_for_plug_and_play_devices, "UpdateDriverForPlugAndPlayDevicesW"); }
+  SystemLibrary library{L"newdev.dll"};
+  decltype(UpdateDriverForPlugAndPlayDevicesW)* update_driver_for_plug_and_play_devices = nullptr;
+};
+
+const NewDevFunctions& newdev() {
+  static const NewDevFunctions functions;
+  return functions;
+}
 
 // SetupAPI finds an element again through its Reserved field, so every field makes the trip.
 static_assert(sizeof(SP_DEVINFO_DATA) == 32 && sizeof(DeviceElement) == 32);
@@ -131,8 +145,11 @@ WinResult<void> WindowsSetupApi::call_class_installer(std::uint32_t function, De
 WinResult<void> WindowsSetupApi::update_driver_for_plug_and_play_devices(const char16_t* hardware_id,
                                                                         const char16_t* inf_path,
                                                                         std::uint32_t flags, std::int32_t& reboot) {
+  const NewDevFunctions& functions = newdev();
+  if (const auto loaded = functions.library.status(); !loaded) return std::unexpected(loaded.error());
   BOOL restart = reboot;
-  const BOOL ok = UpdateDriverForPlugAndPlayDevicesW(nullptr, wide(hardware_id), wide(inf_path), flags, &restart);
+  const BOOL ok =
+      functions.update_driver_for_plug_and_play_devices(nullptr, wide(hardware_id), wide(inf_path), flags, &restart);
   const WindowsError error = last_error();
   reboot = restart;
   return outcome(ok, error);

@@ -7,6 +7,7 @@
 // in the same order as Windows, so that the planted copies stand a chance.
 #include <gtest/gtest.h>
 
+#include <expected>
 #include <optional>
 #include <regex>
 #include <string>
@@ -102,6 +103,66 @@ TEST_F(PlantedDlls, AFullRunLoadsNoneOfThemAndInstallsTheCable) {
       << outcome->standard_error;
   EXPECT_EQ(test::test_class_devices().size(), 1u);
 }
+
+// Each way the program loads a DLL keeps to System32 on its own, also for the DLLs a full run
+// under Wine does not reach (propsys, avrt and winmm): the probe leaves the process-wide search
+// as it is.
+class PlantedDllsAndProbe : public PlantedDlls {
+ protected:
+  [[nodiscard]] std::expected<test::ChildOutcome, std::string> probe(const std::u16string& arguments) const {
+    return test::run_child(probe_, test::quoted(probe_) + u" " + arguments);
+  }
+
+  std::u16string probe_ = folder_.path() + u"\\probe.exe";
+  bool copied_ = test::copy_file(test::DLL_LOAD_PROBE, probe_);
+};
+
+TEST_F(PlantedDllsAndProbe, SystemLibraryLoadsEachFromSystem32) {
+  ASSERT_TRUE(copied_);
+  for (const char16_t* name : test::PLANTED_DLL_NAMES) {
+    const auto outcome = probe(u"system " + std::u16string(name) + u".dll");
+    ASSERT_TRUE(outcome.has_value()) << outcome.error();
+    EXPECT_EQ(outcome->standard_output, "loaded\n") << utf16_to_utf8(name);
+  }
+  EXPECT_EQ(loaded(), std::vector<std::string>{});
+}
+
+TEST_F(PlantedDllsAndProbe, TheDelayLoadHooksLoadLibcubebsDllsFromSystem32) {
+  ASSERT_TRUE(copied_);
+  for (const char16_t* name : {u"avrt", u"winmm"}) {
+    const auto outcome = probe(u"delay " + std::u16string(name));
+    ASSERT_TRUE(outcome.has_value()) << outcome.error();
+    EXPECT_EQ(outcome->exit_code, 0u) << utf16_to_utf8(name);
+    EXPECT_EQ(outcome->standard_output, "called\n") << utf16_to_utf8(name);
+  }
+  EXPECT_EQ(loaded(), std::vector<std::string>{});
+}
+
+struct FailedDelayLoad {
+  const char* name;
+  const char16_t* probe_arguments;
+  const char* error_line;
+};
+
+class FailedDelayLoads : public PlantedDllsAndProbe, public testing::WithParamInterface<FailedDelayLoad> {};
+
+// Without the hooks the helper's exception would end the process with 0xC06D007E or 0xC06D007F.
+TEST_P(FailedDelayLoads, EndTheProcessWithTheErrorLineAndStatusOne) {
+  ASSERT_TRUE(copied_);
+  const auto outcome = probe(GetParam().probe_arguments);
+  ASSERT_TRUE(outcome.has_value()) << outcome.error();
+  EXPECT_EQ(outcome->exit_code, 1u);
+  EXPECT_EQ(outcome->standard_output, "");
+  EXPECT_EQ(outcome->standard_error, GetParam().error_line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, FailedDelayLoads,
+    testing::Values(
+        FailedDelayLoad{"AbsentDll", u"delay absent", "ORVANE_DRIVER_SETUP load orvane-absent.dll: Windows error 126\n"},
+        FailedDelayLoad{"MissingFunction", u"delay missing",
+                        "ORVANE_DRIVER_SETUP load orvane_not_exported from avrt.dll: Windows error 127\n"}),
+    [](const testing::TestParamInfo<FailedDelayLoad>& case_info) { return std::string(case_info.param.name); });
 
 }  // namespace
 }  // namespace orvane
