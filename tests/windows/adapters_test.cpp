@@ -13,10 +13,12 @@
 #include "tests/windows/test_files.h"
 #include "tests/windows/test_paths.h"
 #include "windows/sha256_cng.h"
+#include "windows/system_library.h"
 #include "windows/win32.h"
 #include "windows/windows_endpoint_properties.h"
 #include "windows/windows_process.h"
 // After windows.h:
+#include <cfgmgr32.h>
 #include <shellapi.h>
 
 namespace orvane {
@@ -275,6 +277,35 @@ TEST(EndpointProperties, AnUnknownEndpointCannotBeOpened) {
   ComRaw device = nullptr;
   EXPECT_FALSE(succeeded(com.get_device(enumerator, u"{0.0.0.00000000}.{00000000-0000-0000-0000-000000000000}", device)));
   EXPECT_EQ(device, nullptr);
+}
+
+// --- DLLs loaded from System32 ---------------------------------------------------------------------
+
+TEST(SystemLibrary, FindsTheFunctionsOfASystemDll) {
+  windows::SystemLibrary cfgmgr32(L"cfgmgr32.dll");
+  decltype(CM_Get_Parent)* get_parent = nullptr;
+  decltype(CM_Get_DevNode_Status)* get_status = nullptr;
+  cfgmgr32.find(get_parent, "CM_Get_Parent").find(get_status, "CM_Get_DevNode_Status");
+  EXPECT_TRUE(cfgmgr32.status().has_value());
+  EXPECT_NE(get_parent, nullptr);
+  EXPECT_NE(get_status, nullptr);
+}
+
+TEST(SystemLibrary, ADllThatIsNotInSystem32FailsEveryLookupWithItsLoadError) {
+  windows::SystemLibrary absent(L"orvane-absent.dll");
+  decltype(CM_Get_Parent)* function = [](PDEVINST, DEVINST, ULONG) -> CONFIGRET { return CR_SUCCESS; };
+  absent.find(function, "CM_Get_Parent");
+  EXPECT_EQ(function, nullptr);
+  EXPECT_EQ(absent.status(), std::unexpected(WindowsError{ERROR_MOD_NOT_FOUND}));
+}
+
+TEST(SystemLibrary, AMissingFunctionIsTheErrorOfTheWholeSet) {
+  windows::SystemLibrary cfgmgr32(L"cfgmgr32.dll");
+  decltype(CM_Get_Parent)* missing = nullptr;
+  decltype(CM_Get_Parent)* after = nullptr;
+  cfgmgr32.find(missing, "orvane_not_exported").find(after, "CM_Get_Parent");
+  EXPECT_EQ(cfgmgr32.status(), std::unexpected(WindowsError{ERROR_PROC_NOT_FOUND}));
+  EXPECT_EQ(after, nullptr);
 }
 
 // --- The parent program ---------------------------------------------------------------------------
