@@ -60,6 +60,17 @@ WinResult<FileContent> read_whole_file(Process& process, const char16_t* path) {
   return std::unexpected(WindowsError{ERROR_NOT_ENOUGH_MEMORY_CODE});
 }
 
+// Whether `text` is exactly `digest` in lower-case hex, compared in place: the check runs once
+// per file, and the text of the digest is not needed.
+bool is_lower_hex_of(const Sha256Digest& digest, std::string_view text) {
+  static constexpr char DIGITS[] = "0123456789abcdef";
+  if (text.size() != digest.size() * 2) return false;
+  for (std::size_t i = 0; i < digest.size(); ++i) {
+    if (text[2 * i] != DIGITS[digest[i] >> 4] || text[2 * i + 1] != DIGITS[digest[i] & 0x0F]) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 SetupResult<DriverPackageManifest> parse_driver_package_manifest(std::string_view json_text) {
@@ -135,13 +146,14 @@ SetupResult<void> verify_driver_package(Process& process, std::u16string_view pa
   for (const auto& [name, expected_digest] : *manifest) {
     if (!is_plain_file_name(name)) return setup_failure("invalid bundled file name");
 
+    // c_str() ends the path with a NUL; it holds none of its own (a name with one failed above).
     const auto path = openable_path(process, join_path(package_folder, utf8_to_utf16(name)));
-    auto content = path ? read_whole_file(process, with_nul(*path).c_str()) : std::unexpected(path.error());
+    auto content = path ? read_whole_file(process, path->c_str()) : std::unexpected(path.error());
     if (!content) return setup_failure("missing bundled driver file " + name);
 
     const auto digest = sha256({content->bytes.get(), content->size});
     content->bytes.reset();
-    if (!digest || lower_hex(*digest) != expected_digest) {
+    if (!digest || !is_lower_hex_of(*digest, expected_digest)) {
       return setup_failure("bundled driver integrity check failed: " + name);
     }
   }

@@ -38,7 +38,10 @@ int descriptor(FileRaw file) { return static_cast<int>(file); }
 
 std::string posix_path(std::u16string_view path) {
   if (path.starts_with(u"\\\\?\\")) path.remove_prefix(4);
-  std::string text = utf16_to_utf8(path);
+  // CreateFileW takes the UTF-16 path as it is; an ASCII path is narrowed without the full
+  // conversion, so that the adapter adds as little as it can to the check it times.
+  const bool ascii = std::all_of(path.begin(), path.end(), [](char16_t unit) { return unit < 0x80; });
+  std::string text = ascii ? std::string(path.begin(), path.end()) : utf16_to_utf8(path);
   std::replace(text.begin(), text.end(), '\\', '/');
   return text;
 }
