@@ -104,11 +104,15 @@ tests/pulse/pulse-server.sh stop "$HOST_PULSE"
 log "run: whole program under Wine ($WINE_ROUNDS rounds) and CNG"
 tests/windows/wine-prefix.sh fresh "$WINEPREFIX"
 tests/windows/wine-pulse.sh start "$WINE_PULSE"
+# The package check inside Wine reads the realistic package the host benchmarks generated.
 env $(pulse_environment "$WINE_PULSE") wine "$WINDOWS/tests/bench/orvane_wine_bench.exe" "$WINE_ROUNDS" \
   "$(wine_path "$WINDOWS/tests/windows/orvane_test_child.exe")" \
-  "$(wine_path "$WINDOWS/tests/windows/orvane-driver-setup-test.exe")" >"$RESULTS/wine.json" </dev/null
+  "$(wine_path "$WINDOWS/tests/windows/orvane-driver-setup-test.exe")" \
+  "$(wine_path "$HOST/bench-data/realistic")" "$(wine_path "$HOST/bench-data/realistic.manifest.json")" \
+  >"$RESULTS/wine.json" 2>"$RESULTS/wine.err" </dev/null || { cat "$RESULTS/wine.err" >&2; exit 1; }
 tests/windows/wine-pulse.sh stop "$WINE_PULSE"
 tests/windows/wine-prefix.sh stop "$WINEPREFIX"
+rm -rf "$HOST/bench-data"
 LOAD_AFTER=$(load)
 
 {

@@ -1,7 +1,8 @@
 // The package check over a generated package of real files (page cache warm), against the
 // plainest read of the same files hashed with libcrypto's one-shot SHA256(); the check's peak
 // heap against its largest file; SHA-256 alone.
-//   ORVANE_BENCH_DIR  where the packages are generated (default: a folder in the temp folder)
+//   ORVANE_BENCH_DIR  where the packages are generated and kept, each with its manifest beside it
+//                     as <package>.manifest.json (default: a folder in the temp folder, removed at the end)
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <openssl/sha.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <map>
 #include <memory>
 
@@ -27,24 +29,26 @@ constexpr std::int64_t REALISTIC = 0;
 constexpr std::int64_t ONE_BYTE_EACH = 31;
 constexpr std::int64_t MB = 1'000'000;
 
-// The folder of every generated package, removed when the program ends.
+// The folder of every generated package; one of our own choosing is removed when the program ends.
 class BenchFolder {
  public:
   BenchFolder() {
     const char* chosen = std::getenv("ORVANE_BENCH_DIR");
-    path_ = chosen != nullptr ? std::filesystem::path(chosen)
-                              : std::filesystem::temp_directory_path() / ("orvane-bench-" + decimal(static_cast<std::uint64_t>(::getpid())));
+    owned_ = chosen == nullptr;
+    path_ = owned_ ? std::filesystem::temp_directory_path() / ("orvane-bench-" + decimal(static_cast<std::uint64_t>(::getpid())))
+                   : std::filesystem::path(chosen);
   }
   BenchFolder(const BenchFolder&) = delete;
   BenchFolder& operator=(const BenchFolder&) = delete;
   ~BenchFolder() {
     std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
+    if (owned_) std::filesystem::remove_all(path_, ignored);
   }
   [[nodiscard]] const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path path_;
+  bool owned_ = true;
 };
 
 /// The realistic package for REALISTIC, else one of `total_bytes` in all; made on first use.
@@ -56,7 +60,9 @@ const bench::GeneratedPackage& package(std::int64_t total_bytes) {
   const auto total = static_cast<std::uint64_t>(total_bytes);
   const auto sizes = total_bytes == REALISTIC ? bench::realistic_package_sizes() : bench::scaled_package_sizes(total);
   const auto folder = root.path() / (total_bytes == REALISTIC ? std::string("realistic") : decimal(total) + "-bytes");
-  return packages.emplace(total_bytes, bench::generate_package(folder, sizes)).first->second;
+  auto generated = bench::generate_package(folder, sizes);
+  std::ofstream(folder.string() + ".manifest.json", std::ios::binary) << generated.manifest;
+  return packages.emplace(total_bytes, std::move(generated)).first->second;
 }
 
 void package_counters(benchmark::State& state, const bench::GeneratedPackage& files) {
