@@ -9,6 +9,7 @@
 
 #include <expected>
 #include <optional>
+#include <ostream>
 #include <regex>
 #include <string>
 #include <vector>
@@ -28,7 +29,7 @@ namespace {
 using windows::wide;
 
 /// Sets an environment variable of this process, which its children inherit, until scope exit.
-/// (Wine's own variables, WINEDLLOVERRIDES among them, do not reach a child this way.)
+/// (Under Wine, WINEDLLOVERRIDES does not reach a child this way.)
 class ScopedEnvironmentVariable {
  public:
   ScopedEnvironmentVariable(std::u16string name, const std::u16string& value) : name_(std::move(name)) {
@@ -143,6 +144,8 @@ struct FailedDelayLoad {
   const char16_t* probe_arguments;
   const char* error_line;
 };
+
+void PrintTo(const FailedDelayLoad& failed, std::ostream* out) { *out << failed.name; }
 
 class FailedDelayLoads : public PlantedDllsAndProbe, public testing::WithParamInterface<FailedDelayLoad> {};
 
