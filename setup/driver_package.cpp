@@ -32,7 +32,10 @@ std::unique_ptr<std::byte[]> allocate(std::uint64_t size) {
   }
 }
 
-// The whole file; a file that grows while it is read is read to its new end.
+// The whole file; a file that grows while it is read is read to its new end. The end is a read
+// that gives nothing, or one that comes back short once the size the file had when opened is
+// reached: ReadFile reads a disk file short only at its end, and asking it again to be sure
+// costs a call per file and tells nothing a later change of the file would not undo.
 WinResult<FileContent> read_whole_file(Process& process, const char16_t* path) {
   auto opened = process.open_file_for_reading(path);
   if (!opened) return std::unexpected(opened.error());
@@ -41,7 +44,7 @@ WinResult<FileContent> read_whole_file(Process& process, const char16_t* path) {
   if (!size) return std::unexpected(size.error());
 
   if (*size >= std::numeric_limits<std::size_t>::max() / 2) return std::unexpected(WindowsError{ERROR_NOT_ENOUGH_MEMORY_CODE});
-  // One spare byte lets the read that finds the end share the buffer.
+  // One spare byte lets a file that has grown fill the buffer, so that its read is not short.
   std::uint64_t capacity = *size + 1;
   FileContent content{allocate(capacity), 0};
   while (content.bytes != nullptr) {
@@ -52,10 +55,12 @@ WinResult<FileContent> read_whole_file(Process& process, const char16_t* path) {
       content.bytes = std::move(larger);
       capacity *= 2;
     }
-    const auto read = process.read_file(file.get(), {content.bytes.get() + content.size, capacity - content.size});
+    const std::size_t wanted = capacity - content.size;
+    const auto read = process.read_file(file.get(), {content.bytes.get() + content.size, wanted});
     if (!read) return std::unexpected(read.error());
     if (*read == 0) return content;
     content.size += *read;
+    if (*read < wanted && content.size >= *size) return content;
   }
   return std::unexpected(WindowsError{ERROR_NOT_ENOUGH_MEMORY_CODE});
 }
