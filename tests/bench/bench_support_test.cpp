@@ -158,8 +158,8 @@ TEST(BenchReport, ReadsMediansInMillisecondsAndFlagsACheckOverItsGoal) {
   std::ostringstream table;
   bench::print_report(host, {}, std::nullopt, table);
   const std::string text = table.str();
-  EXPECT_NE(text.find("| 1.100 ms | 1.000 ms | 1.10 |"), std::string::npos) << text;
-  EXPECT_NE(text.find("| 1.050 ms | 1.000 ms | 1.05 |"), std::string::npos) << text;
+  EXPECT_NE(text.find("| 1.100 ms | 1.000 ms | 1.10 | 100 µs |"), std::string::npos) << text;
+  EXPECT_NE(text.find("| 1.050 ms | 1.000 ms | 1.05 | 50 µs |"), std::string::npos) << text;
   EXPECT_EQ(text.find("over the goal"), std::string::npos) << text;
 
   host.add({{"benchmarks", {run("BM_PackageCheck/10000000", "median", 1.2, "ms"),
