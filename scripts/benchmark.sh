@@ -54,8 +54,11 @@ build() {
 
 wine_path() { printf 'Z:%s' "${1//\//\\}"; }
 
-pulse_environment() {
-  echo "PULSE_SERVER=unix:$1/run/native PULSE_RUNTIME_PATH=$1/run PULSE_COOKIE=$1/cookie"
+# with_pulse <server dir> <command...>: the command as a client of that PulseAudio server.
+with_pulse() {
+  local dir=$1
+  shift
+  PULSE_SERVER="unix:$dir/run/native" PULSE_RUNTIME_PATH="$dir/run" PULSE_COOKIE="$dir/cookie" "$@"
 }
 
 machine() {
@@ -95,7 +98,7 @@ tests/pulse/pulse-server.sh start "$HOST_PULSE"
 PULSE_REPORTS=()
 for sinks in 2 20 200; do
   # One sink count at a time, so that the server's devices do not change between repetitions.
-  env $(pulse_environment "$HOST_PULSE") "$HOST/tests/bench/orvane_pulse_benchmarks" "${GB_FLAGS[@]}" \
+  with_pulse "$HOST_PULSE" "$HOST/tests/bench/orvane_pulse_benchmarks" "${GB_FLAGS[@]}" \
     --benchmark_filter="/$sinks/" --benchmark_out="$RESULTS/pulse-$sinks.json" >"$RESULTS/pulse-$sinks.txt"
   PULSE_REPORTS+=("pulse=$RESULTS/pulse-$sinks.json")
 done
@@ -105,7 +108,7 @@ log "run: whole program under Wine ($WINE_ROUNDS rounds) and CNG"
 tests/windows/wine-prefix.sh fresh "$WINEPREFIX"
 tests/windows/wine-pulse.sh start "$WINE_PULSE"
 # The package check inside Wine reads the realistic package the host benchmarks generated.
-env $(pulse_environment "$WINE_PULSE") wine "$WINDOWS/tests/bench/orvane_wine_bench.exe" "$WINE_ROUNDS" \
+with_pulse "$WINE_PULSE" wine "$WINDOWS/tests/bench/orvane_wine_bench.exe" "$WINE_ROUNDS" \
   "$(wine_path "$WINDOWS/tests/windows/orvane_test_child.exe")" \
   "$(wine_path "$WINDOWS/tests/windows/orvane-driver-setup-test.exe")" \
   "$(wine_path "$HOST/bench-data/realistic")" "$(wine_path "$HOST/bench-data/realistic.manifest.json")" \
