@@ -169,5 +169,47 @@ TEST(BenchReport, ReadsMediansInMillisecondsAndFlagsACheckOverItsGoal) {
   EXPECT_NE(again.str().find("| 1.20 (over the goal) |"), std::string::npos) << again.str();
 }
 
+nlohmann::json counter_run(const std::string& name, const std::string& counter, double value) {
+  return {{"name", name}, {"run_name", name}, {"run_type", "iteration"}, {"real_time", 1.0}, {"time_unit", "ms"},
+          {counter, value}};
+}
+
+TEST(BenchReport, DetectionGrowthIsEachSizesCostPerUnitAgainstTheSmallest) {
+  bench::BenchmarkResults host;
+  host.add({{"benchmarks",
+             {counter_run("BM_CollectOwnCost/50", "per_devnode", 700e-9), counter_run("BM_CollectOwnCost/500", "per_devnode", 700e-9),
+              counter_run("BM_CollectOwnCost/5000", "per_devnode", 1400e-9),
+              counter_run("BM_ClassifyOwnCost/10", "per_endpoint", 350e-9),
+              counter_run("BM_ClassifyOwnCost/1000", "per_endpoint", 175e-9)}}});
+  std::ostringstream table;
+  bench::print_report(host, {}, std::nullopt, table);
+  const std::string text = table.str();
+  EXPECT_NE(text.find("| 700 ns | 1.00 |\n| 500 |"), std::string::npos) << text;
+  EXPECT_NE(text.find("| 1400 ns | 2.00 |"), std::string::npos) << text;
+  EXPECT_NE(text.find("| 175 ns | 0.50 |"), std::string::npos) << text;
+}
+
+TEST(BenchReport, WholeRunsStandAgainstTheTrivialProgramAndStagesAgainstTheirBaselines) {
+  const auto kind = [](double median) { return nlohmann::json{{"median_ms", median}, {"min_ms", median - 1}}; };
+  const nlohmann::json wine = {
+      {"rounds", 5},
+      {"first_install_ms", 250.0},
+      {"audio_backend", "wasapi"},
+      {"runs", {{"trivial", kind(100)}, {"argument", kind(102.5)}, {"install", kind(210)}}},
+      {"stages", {{"package_check", kind(52)}, {"package_baseline", kind(50)}, {"audio_controller", kind(9)},
+                  {"audio_cubeb_alone", kind(6)}}}};
+  std::ostringstream table;
+  bench::print_report({}, {}, wine, table);
+  const std::string text = table.str();
+  EXPECT_NE(text.find("| an argument: ends at the argument check | 102.5 ms | 101.5 ms | 2.5 ms | 1.02 |"), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("| 210.0 ms | 209.0 ms | 110.0 ms | 2.10 |"), std::string::npos) << text;
+  EXPECT_NE(text.find("| 250.0 ms | | 150.0 ms | 2.50 |"), std::string::npos) << text;
+  EXPECT_NE(text.find("| 52.00 ms | CreateFileW, one ReadFile, CNG, compare | 50.00 ms | 1.04 |"), std::string::npos) << text;
+  EXPECT_NE(text.find("(backend wasapi) | 9.00 ms | libcubeb alone on a new thread in the MTA | 6.00 ms | 1.50 |"),
+            std::string::npos)
+      << text;
+}
+
 }  // namespace
 }  // namespace orvane
