@@ -65,17 +65,6 @@ WinResult<FileContent> read_whole_file(Process& process, const char16_t* path) {
   return std::unexpected(WindowsError{ERROR_NOT_ENOUGH_MEMORY_CODE});
 }
 
-// Whether `text` is exactly `digest` in lower-case hex, compared in place: the check runs once
-// per file, and the text of the digest is not needed.
-bool is_lower_hex_of(const Sha256Digest& digest, std::string_view text) {
-  static constexpr char DIGITS[] = "0123456789abcdef";
-  if (text.size() != digest.size() * 2) return false;
-  for (std::size_t i = 0; i < digest.size(); ++i) {
-    if (text[2 * i] != DIGITS[digest[i] >> 4] || text[2 * i + 1] != DIGITS[digest[i] & 0x0F]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 SetupResult<DriverPackageManifest> parse_driver_package_manifest(std::string_view json_text) {

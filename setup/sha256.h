@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace orvane {
 
@@ -17,5 +18,8 @@ std::optional<Sha256Digest> sha256(std::span<const std::byte> bytes);
 
 /// 64 lower-case hexadecimal characters, high nibble first.
 std::string lower_hex(const Sha256Digest& digest);
+
+/// Whether `text` is exactly `lower_hex(digest)`, compared in place without building it.
+bool is_lower_hex_of(const Sha256Digest& digest, std::string_view text);
 
 }  // namespace orvane

@@ -27,10 +27,19 @@ TEST(LowerHex, WritesHighNibbleFirstInLowerCase) {
   digest[0] = 0xAB;
   digest[1] = 0x0F;
   digest[31] = 0xF0;
-  const std::string text = lower_hex(digest);
+  std::string text = lower_hex(digest);
   ASSERT_EQ(text.size(), 64u);
   EXPECT_EQ(text.substr(0, 4), "ab0f");
   EXPECT_EQ(text.substr(62), "f0");
+
+  EXPECT_TRUE(is_lower_hex_of(digest, text));
+  std::string upper = text;
+  upper[0] = 'A';
+  EXPECT_FALSE(is_lower_hex_of(digest, upper));
+  EXPECT_FALSE(is_lower_hex_of(digest, text + "0"));
+  EXPECT_FALSE(is_lower_hex_of(digest, text.substr(0, 63)));
+  text.back() = '1';
+  EXPECT_FALSE(is_lower_hex_of(digest, text));
 }
 
 }  // namespace
