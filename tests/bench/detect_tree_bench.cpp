@@ -69,41 +69,50 @@ void add_endpoints(Tree& tree, std::size_t count) {
   tree.endpoints.insert(tree.endpoints.end(), render.begin(), render.end());
 }
 
-void BM_CollectDriverDevices(benchmark::State& state) {
-  const auto devnodes = static_cast<std::size_t>(state.range(0));
-  Tree tree;
-  add_devices(tree, devnodes);
+// Seconds per unit of `units`, where the benchmark's argument is the number of units.
+benchmark::Counter per_unit(double units) {
+  return benchmark::Counter(units, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// Collects the two cable devices of a tree of `state.range(0)` devnodes, per iteration.
+void time_collection(benchmark::State& state, ConfigManager& config) {
   for (auto _ : state) {
-    auto devices = collect_driver_devices(tree.windows);
+    auto devices = collect_driver_devices(config);
     if (!devices || devices->size() != 2) state.SkipWithError("collection failed");
     benchmark::DoNotOptimize(devices);
   }
   state.SetComplexityN(state.range(0));
-  state.counters["per_devnode"] = benchmark::Counter(static_cast<double>(devnodes),
-                                                     benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+  state.counters["per_devnode"] = per_unit(static_cast<double>(state.range(0)));
 }
-BENCHMARK(BM_CollectDriverDevices)->Arg(50)->Arg(500)->Arg(5000)->Complexity();
 
-void BM_ClassifyCables(benchmark::State& state) {
-  const auto count = static_cast<std::size_t>(state.range(0));
-  Tree tree;
-  add_devices(tree, 500);
-  add_endpoints(tree, count);
-  const auto devices = collect_driver_devices(tree.windows);
+// Classifies both cables over `endpoints`, `state.range(0)` of them, per iteration.
+void time_classification(benchmark::State& state, ConfigManager& config, EndpointProperties& com,
+                         const std::vector<EndpointInfo>& endpoints) {
+  const auto devices = collect_driver_devices(config);
   if (!devices) {
     state.SkipWithError("collection failed");
     return;
   }
   for (auto _ : state) {
-    benchmark::DoNotOptimize(classify_cable(tree.windows, tree.windows, VB_CABLE_HARDWARE_ID, *devices, tree.endpoints));
-    benchmark::DoNotOptimize(
-        classify_cable(tree.windows, tree.windows, HIFI_CABLE_HARDWARE_ID, *devices, tree.endpoints));
+    benchmark::DoNotOptimize(classify_cable(config, com, VB_CABLE_HARDWARE_ID, *devices, endpoints));
+    benchmark::DoNotOptimize(classify_cable(config, com, HIFI_CABLE_HARDWARE_ID, *devices, endpoints));
   }
   state.SetComplexityN(state.range(0));
-  state.counters["per_endpoint"] = benchmark::Counter(static_cast<double>(count),
-                                                      benchmark::Counter::kIsIterationInvariantRate |
-                                                          benchmark::Counter::kInvert);
+  state.counters["per_endpoint"] = per_unit(static_cast<double>(state.range(0)));
+}
+
+void BM_CollectDriverDevices(benchmark::State& state) {
+  Tree tree;
+  add_devices(tree, static_cast<std::size_t>(state.range(0)));
+  time_collection(state, tree.windows);
+}
+BENCHMARK(BM_CollectDriverDevices)->Arg(50)->Arg(500)->Arg(5000)->Complexity();
+
+void BM_ClassifyCables(benchmark::State& state) {
+  Tree tree;
+  add_devices(tree, 500);
+  add_endpoints(tree, static_cast<std::size_t>(state.range(0)));
+  time_classification(state, tree.windows, tree.windows, tree.endpoints);
 }
 BENCHMARK(BM_ClassifyCables)->RangeMultiplier(10)->Range(10, 1000)->Complexity();
 
@@ -117,9 +126,7 @@ void BM_DetectCableEndpoints(benchmark::State& state) {
     if (!report) state.SkipWithError("detection failed");
     benchmark::DoNotOptimize(report);
   }
-  state.counters["per_node"] = benchmark::Counter(static_cast<double>(state.range(0) + state.range(1)),
-                                                  benchmark::Counter::kIsIterationInvariantRate |
-                                                      benchmark::Counter::kInvert);
+  state.counters["per_node"] = per_unit(static_cast<double>(state.range(0) + state.range(1)));
 }
 BENCHMARK(BM_DetectCableEndpoints)->ArgsProduct({{50, 500, 5000}, {10, 100, 1000}});
 
@@ -229,36 +236,14 @@ class FlatTree final : public ConfigManager, public EndpointProperties {
 };
 
 void BM_CollectOwnCost(benchmark::State& state) {
-  const auto devnodes = static_cast<std::size_t>(state.range(0));
-  FlatTree tree(devnodes, 0);
-  for (auto _ : state) {
-    auto devices = collect_driver_devices(tree);
-    if (!devices || devices->size() != 2) state.SkipWithError("collection failed");
-    benchmark::DoNotOptimize(devices);
-  }
-  state.SetComplexityN(state.range(0));
-  state.counters["per_devnode"] = benchmark::Counter(static_cast<double>(devnodes),
-                                                     benchmark::Counter::kIsIterationInvariantRate |
-                                                         benchmark::Counter::kInvert);
+  FlatTree tree(static_cast<std::size_t>(state.range(0)), 0);
+  time_collection(state, tree);
 }
 BENCHMARK(BM_CollectOwnCost)->Arg(50)->Arg(500)->Arg(5000)->Complexity();
 
 void BM_ClassifyOwnCost(benchmark::State& state) {
-  const auto count = static_cast<std::size_t>(state.range(0));
-  FlatTree tree(500, count);
-  const auto devices = collect_driver_devices(tree);
-  if (!devices) {
-    state.SkipWithError("collection failed");
-    return;
-  }
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(classify_cable(tree, tree, VB_CABLE_HARDWARE_ID, *devices, tree.endpoint_list));
-    benchmark::DoNotOptimize(classify_cable(tree, tree, HIFI_CABLE_HARDWARE_ID, *devices, tree.endpoint_list));
-  }
-  state.SetComplexityN(state.range(0));
-  state.counters["per_endpoint"] = benchmark::Counter(static_cast<double>(count),
-                                                      benchmark::Counter::kIsIterationInvariantRate |
-                                                          benchmark::Counter::kInvert);
+  FlatTree tree(500, static_cast<std::size_t>(state.range(0)));
+  time_classification(state, tree, tree, tree.endpoint_list);
 }
 BENCHMARK(BM_ClassifyOwnCost)->RangeMultiplier(10)->Range(10, 1000)->Complexity();
 

@@ -22,12 +22,8 @@ inline constexpr std::uint32_t FORM_FACTOR_HEADPHONES = 3;
 inline DevInst add_cable(sim::SimWindows& windows, std::vector<std::u16string> hardware_ids = {u"VBAudioVACWDM"},
                          std::uint32_t status = DN_STARTED_BIT, std::uint32_t problem = 0) {
   static unsigned serial = 0;
-  sim::Device device;
+  sim::Device device = sim::media_class_device(std::move(hardware_ids), status, problem);
   device.instance_id = u"ROOT\\MEDIA\\" + utf8_to_utf16(std::to_string(1000 + serial++));
-  device.hardware_ids = std::move(hardware_ids);
-  device.class_guid = SCENARIO_CLASS_GUID;
-  device.status = status;
-  device.problem = problem;
   return windows.add_device(std::move(device));
 }
 

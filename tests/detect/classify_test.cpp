@@ -13,7 +13,7 @@ constexpr auto CAPTURE = EndpointDirection::Capture;
 const std::string AMBIGUOUS = "Ambiguous cable endpoints; check Device Manager";
 
 // One endpoint of a table row: placed under the cable, or under an unrelated adapter.
-struct EndpointSpec {
+struct PlannedEndpoint {
   const char* id;
   EndpointDirection direction;
   std::uint16_t channels = 2;
@@ -27,14 +27,15 @@ CableVerdict ready(std::string render, std::string capture) {
 }
 CableVerdict status_only(CableStatusKind kind, std::string message = {}) { return {{kind, std::move(message)}, {}, {}}; }
 
-CableVerdict classify_row(CableIdentity identity, const std::vector<EndpointSpec>& specs) {
+CableVerdict classify_row(CableIdentity identity, const std::vector<PlannedEndpoint>& planned) {
   sim::SimWindows windows;
   const DevInst cable = add_cable(windows, {utf8_to_utf16(identity)});
   const DevInst other = add_cable(windows, {u"PCI\\VEN_10EC&DEV_0887"});
   std::vector<EndpointInfo> endpoints;
-  for (const EndpointSpec& spec : specs) {
-    endpoints.push_back(add_cable_endpoint(windows, spec.under_cable ? cable : other, spec.id, spec.direction,
-                                           spec.channels, spec.rate, spec.form_factor));
+  for (const PlannedEndpoint& endpoint : planned) {
+    endpoints.push_back(add_cable_endpoint(windows, endpoint.under_cable ? cable : other, endpoint.id,
+                                           endpoint.direction, endpoint.channels, endpoint.rate,
+                                           endpoint.form_factor));
   }
   const auto devices = collect_driver_devices(windows);
   EXPECT_TRUE(devices.has_value());
@@ -46,7 +47,7 @@ CableVerdict classify_row(CableIdentity identity, const std::vector<EndpointSpec
 TEST(ClassifyCable, CountsStereoCableEndpointsAndDecidesAMissingSideFirst) {
   struct Case {
     const char* name;
-    std::vector<EndpointSpec> endpoints;
+    std::vector<PlannedEndpoint> endpoints;
     CableVerdict expected;
   };
   const auto missing = status_only(CableStatusKind::EndpointsMissing);

@@ -9,9 +9,10 @@
 namespace orvane {
 namespace {
 
+using sim::media_class_device;
 using test::CaseName;
 
-constexpr Guid MEDIA_CLASS{0x4d36e96c, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+constexpr Guid MEDIA_CLASS = sim::MEDIA_CLASS_GUID;
 constexpr Guid OTHER_CLASS{0x4d36e972, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
 TEST(CableInfPath, JoinsWithOneBackslashAndKeepsTheForwardSlash) {
@@ -50,23 +51,14 @@ INSTANTIATE_TEST_SUITE_P(
                     IdsCase{"empty", u"\0\0"s, false}),
     CaseName{});
 
-// A device of the media class, present and started, with the given hardware ids.
-sim::Device cable_class_device(std::vector<std::u16string> ids) {
-  sim::Device device;
-  device.instance_id = u"ROOT\\MEDIA\\EXISTING";
-  device.hardware_ids = std::move(ids);
-  device.class_guid = MEDIA_CLASS;
-  return device;
-}
-
 sim::Device with_raw_ids(std::u16string units) {
-  sim::Device device = cable_class_device({});
+  sim::Device device = media_class_device({});
   device.raw_hardware_ids = std::move(units);
   return device;
 }
 
 sim::Device unreadable_ids() {
-  sim::Device device = cable_class_device({});
+  sim::Device device = media_class_device({});
   device.has_hardware_ids = false;
   return device;
 }
@@ -115,20 +107,20 @@ INSTANTIATE_TEST_SUITE_P(
     Devices, Search,
     testing::Values(
         SearchCase{"empty_class", {}, std::nullopt},
-        SearchCase{"other_ids_only", {cable_class_device({u"VBAudioHFVAIO"}), cable_class_device({u"PCI\\VEN"})},
+        SearchCase{"other_ids_only", {media_class_device({u"VBAudioHFVAIO"}), media_class_device({u"PCI\\VEN"})},
                    std::nullopt},
         SearchCase{"second_id_of_second_device",
-                   {cable_class_device({u"Other"}), cable_class_device({u"Other", u"VBAudioVACWDM"})}, 1},
-        SearchCase{"unreadable_skipped", {unreadable_ids(), cable_class_device({u"VBAudioVACWDM"})}, 1},
-        SearchCase{"over_4096_bytes_skipped", {with_raw_ids(OVER_4096_BYTES), cable_class_device({u"VBAudioVACWDM"})},
+                   {media_class_device({u"Other"}), media_class_device({u"Other", u"VBAudioVACWDM"})}, 1},
+        SearchCase{"unreadable_skipped", {unreadable_ids(), media_class_device({u"VBAudioVACWDM"})}, 1},
+        SearchCase{"over_4096_bytes_skipped", {with_raw_ids(OVER_4096_BYTES), media_class_device({u"VBAudioVACWDM"})},
                    1},
         SearchCase{"exactly_4096_bytes",
                    {with_raw_ids(std::u16string(2048 - 16, u'x') + u"\0VBAudioVACWDM\0\0"s)}, 0},
-        SearchCase{"first_of_two", {cable_class_device({u"VBAudioVACWDM"}), cable_class_device({u"VBAudioVACWDM"})},
+        SearchCase{"first_of_two", {media_class_device({u"VBAudioVACWDM"}), media_class_device({u"VBAudioVACWDM"})},
                    0},
         SearchCase{"not_present_not_listed",
-                   {not_present(cable_class_device({u"VBAudioVACWDM"})), cable_class_device({u"Other"})}, std::nullopt},
-        SearchCase{"other_class_not_listed", {of_other_class(cable_class_device({u"VBAudioVACWDM"}))}, std::nullopt},
+                   {not_present(media_class_device({u"VBAudioVACWDM"})), media_class_device({u"Other"})}, std::nullopt},
+        SearchCase{"other_class_not_listed", {of_other_class(media_class_device({u"VBAudioVACWDM"}))}, std::nullopt},
         // Without a cleared buffer, the second device's single NUL would expose the first
         // device's "QVBAudioVACWDM" as "\0VBAudioVACWDM".
         SearchCase{"buffer_cleared_per_device",
@@ -147,8 +139,8 @@ class EnumerationFault : public testing::TestWithParam<EnumFaultCase> {};
 
 TEST_P(EnumerationFault, OnlyNoMoreItemsEndsTheSearchQuietly) {
   sim::SimWindows windows;
-  windows.add_device(cable_class_device({u"Other"}));
-  windows.add_device(cable_class_device({u"VBAudioVACWDM"}));
+  windows.add_device(media_class_device({u"Other"}));
+  windows.add_device(media_class_device({u"VBAudioVACWDM"}));
   windows.fail({"SetupDiEnumDeviceInfo", GetParam().occurrence, GetParam().code});
   const auto list = open_class_device_list(windows, MEDIA_CLASS);
   ASSERT_TRUE(list.has_value());
@@ -275,7 +267,7 @@ class Health : public testing::TestWithParam<HealthCase> {};
 
 TEST_P(Health, StartedWithoutProblemIsHealthy) {
   sim::SimWindows windows;
-  sim::Device device = cable_class_device({u"VBAudioVACWDM"});
+  sim::Device device = media_class_device({u"VBAudioVACWDM"});
   device.status = GetParam().status;
   device.problem = GetParam().problem;
   const DevInst devinst = windows.add_device(device);
@@ -349,11 +341,11 @@ TEST_P(CheckExisting, JudgesOnlyTheFirstCableDevice) {
   EXPECT_EQ(windows.calls("CM_Get_DevNode_Status"), GetParam().status_queries);
 }
 
-const sim::Device CABLE = cable_class_device({u"VBAudioVACWDM"});
+const sim::Device CABLE = media_class_device({u"VBAudioVACWDM"});
 
 INSTANTIATE_TEST_SUITE_P(
     Devices, CheckExisting,
-    testing::Values(CheckCase{"absent", {cable_class_device({u"Other"})}, ExistingCableDevice::Absent, 0},
+    testing::Values(CheckCase{"absent", {media_class_device({u"Other"})}, ExistingCableDevice::Absent, 0},
                     CheckCase{"healthy", {CABLE}, ExistingCableDevice::Healthy, 1},
                     CheckCase{"problem", {with_status(CABLE, DN_STARTED_BIT, 10)}, std::nullopt, 1},
                     CheckCase{"not_started", {with_status(CABLE, 0, 0)}, std::nullopt, 1},

@@ -17,7 +17,7 @@ using test::CaseName;
 
 using namespace std::string_literals;
 
-constexpr Guid MEDIA_CLASS{0x4d36e96c, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+constexpr Guid MEDIA_CLASS = sim::MEDIA_CLASS_GUID;
 constexpr char16_t PACKAGE[] = u"D:\\Apps\\Orvane\\drivers/vbcable";
 constexpr char16_t INF[] = u"D:\\Apps\\Orvane\\drivers/vbcable\\vbMmeCable64_win10.inf";
 
@@ -29,13 +29,7 @@ class Install : public testing::Test {
 
   DevInst add_class_device(std::vector<std::u16string> ids, std::uint32_t status = DN_STARTED_BIT,
                            std::uint32_t problem = 0) {
-    sim::Device device;
-    device.instance_id = u"ROOT\\MEDIA\\EXISTING";
-    device.hardware_ids = std::move(ids);
-    device.class_guid = MEDIA_CLASS;
-    device.status = status;
-    device.problem = problem;
-    return windows.add_device(device);
+    return windows.add_device(sim::media_class_device(std::move(ids), status, problem));
   }
 
   // The simulation numbers device lists in the order they are opened, so newest-first release

@@ -8,6 +8,7 @@
 namespace orvane::test {
 namespace {
 
+using sim::media_class_device;
 using namespace std::string_literals;
 
 std::vector<DevInst> present_cables(sim::SimWindows& windows) {
@@ -68,19 +69,8 @@ struct ExistingCase {
   friend void PrintTo(const ExistingCase& value, std::ostream* out) { *out << value.name; }
 };
 
-sim::Device media_device(std::vector<std::u16string> ids, std::uint32_t status = DN_STARTED_BIT,
-                         std::uint32_t problem = 0) {
-  sim::Device device;
-  device.instance_id = u"ROOT\\MEDIA\\0000";
-  device.hardware_ids = std::move(ids);
-  device.class_guid = SCENARIO_CLASS_GUID;
-  device.status = status;
-  device.problem = problem;
-  return device;
-}
-
 sim::Device raw_ids(std::u16string units) {
-  sim::Device device = media_device({});
+  sim::Device device = media_class_device({});
   device.raw_hardware_ids = std::move(units);
   return device;
 }
@@ -120,23 +110,23 @@ TEST_P(ExistingDeviceRun, ExitStatusFollowsTheCheck) {
 
 INSTANTIATE_TEST_SUITE_P(
     Devices, ExistingDeviceRun,
-    testing::Values(ExistingCase{"healthy", media_device({u"VBAudioVACWDM"}), Expect::Kept},
-                    ExistingCase{"lower_case", media_device({u"vbaudiovacwdm"}), Expect::Kept},
-                    ExistingCase{"suffix_not_found", media_device({u"VBAudioVACWDM_2"}), Expect::Created},
+    testing::Values(ExistingCase{"healthy", media_class_device({u"VBAudioVACWDM"}), Expect::Kept},
+                    ExistingCase{"lower_case", media_class_device({u"vbaudiovacwdm"}), Expect::Kept},
+                    ExistingCase{"suffix_not_found", media_class_device({u"VBAudioVACWDM_2"}), Expect::Created},
                     ExistingCase{"over_4096_bytes", raw_ids(std::u16string(2040, u'x') + u"\0VBAudioVACWDM\0\0"s),
                                  Expect::Created},
-                    ExistingCase{"started_with_problem", media_device({u"VBAudioVACWDM"}, DN_STARTED_BIT, 31),
+                    ExistingCase{"started_with_problem", media_class_device({u"VBAudioVACWDM"}, DN_STARTED_BIT, 31),
                                  Expect::Unhealthy}),
     CaseName{});
 
 TEST(InstallRun, UnreadableIdsArePassedOverAndOnlyTheFirstMatchIsJudged) {
   Scenario scenario;
   hide_devices_from_configuration_manager(scenario);
-  sim::Device unreadable = media_device({});
+  sim::Device unreadable = media_class_device({});
   unreadable.has_hardware_ids = false;
   scenario.windows.add_device(unreadable);
-  scenario.windows.add_device(media_device({u"VBAudioVACWDM"}));
-  const DevInst second = scenario.windows.add_device(media_device({u"VBAudioVACWDM"}, 0, 22));
+  scenario.windows.add_device(media_class_device({u"VBAudioVACWDM"}));
+  const DevInst second = scenario.windows.add_device(media_class_device({u"VBAudioVACWDM"}, 0, 22));
   const RunOutcome outcome = scenario.run();
   EXPECT_EQ(outcome.exit_status, 0u);
   EXPECT_EQ(outcome.standard_error, "");
@@ -148,7 +138,7 @@ TEST(InstallRun, UnreadableIdsArePassedOverAndOnlyTheFirstMatchIsJudged) {
 TEST(InstallRun, StatusThatCannotBeReadFailsAsNotHealthy) {
   Scenario scenario;
   hide_devices_from_configuration_manager(scenario);
-  scenario.windows.add_device(media_device({u"VBAudioVACWDM"}));
+  scenario.windows.add_device(media_class_device({u"VBAudioVACWDM"}));
   scenario.windows.fail({"CM_Get_DevNode_Status", 0, sim::CR_NO_SUCH_DEVNODE_CODE});
   const RunOutcome outcome = scenario.run();
   EXPECT_EQ(outcome.exit_status, 1u);
@@ -158,7 +148,7 @@ TEST(InstallRun, StatusThatCannotBeReadFailsAsNotHealthy) {
 TEST(InstallRun, DeviceOfAnotherClassIsNotTheCable) {
   Scenario scenario;
   hide_devices_from_configuration_manager(scenario);
-  sim::Device elsewhere = media_device({u"VBAudioVACWDM"});
+  sim::Device elsewhere = media_class_device({u"VBAudioVACWDM"});
   elsewhere.class_guid.data1 ^= 1;
   scenario.windows.add_device(elsewhere);
   EXPECT_EQ(scenario.run().exit_status, 0u);

@@ -17,7 +17,7 @@ namespace orvane::test {
 inline constexpr char16_t SCENARIO_PACKAGE_FOLDER[] = u"C:\\Tools\\drivers/vbcable";
 inline constexpr char16_t SCENARIO_INF_PATH[] = u"C:\\Tools\\drivers/vbcable\\vbMmeCable64_win10.inf";
 /// The class the scenario INF declares.
-inline constexpr Guid SCENARIO_CLASS_GUID{0x4d36e96c, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+inline constexpr Guid SCENARIO_CLASS_GUID = sim::MEDIA_CLASS_GUID;
 inline constexpr char16_t SCENARIO_CLASS_NAME[] = u"MEDIA";
 
 /// The three files of the scenario package and their manifest.

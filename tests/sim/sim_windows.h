@@ -52,6 +52,21 @@ struct Device {
   bool registered_by_setup_api = false;
 };
 
+/// GUID_DEVCLASS_MEDIA, the class of sound devices.
+inline constexpr Guid MEDIA_CLASS_GUID{0x4d36e96c, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
+
+/// A present root device of the media class, as a cable device installed earlier would be.
+inline Device media_class_device(std::vector<std::u16string> hardware_ids, std::uint32_t status = DN_STARTED_BIT,
+                                 std::uint32_t problem = 0) {
+  Device device;
+  device.instance_id = u"ROOT\\MEDIA\\EXISTING";
+  device.hardware_ids = std::move(hardware_ids);
+  device.class_guid = MEDIA_CLASS_GUID;
+  device.status = status;
+  device.problem = problem;
+  return device;
+}
+
 /// Makes the `occurrence`-th call (1-based; 0 for every call) of `call` fail with `code`. For
 /// COM calls the code is an HRESULT; `null_success` instead returns S_OK and a null pointer.
 struct Fault {

@@ -10,22 +10,18 @@
 #include <cwchar>
 #include <string>
 
+#include "tests/windows/child_program.h"
 #include "windows/system_library.h"
-#include "windows/win32.h"
 // After windows.h:
 #include <avrt.h>
 #include <mmsystem.h>
-#include <shellapi.h>
 
 extern "C" void orvane_absent_function();
 extern "C" void orvane_not_exported();
 
 namespace {
 
-void write_line(const std::string& line) {
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-}
+using orvane::test::write_line;
 
 UINT load_system_library(const wchar_t* dll) {
   const orvane::windows::SystemLibrary library(dll);
@@ -59,10 +55,4 @@ UINT run(int count, wchar_t** arguments) {
 
 }  // namespace
 
-int main() {
-  int count = 0;
-  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  const UINT code = arguments == nullptr ? 2 : run(count, arguments);
-  LocalFree(arguments);
-  ExitProcess(code);
-}
+int main() { orvane::test::run_child_program(run); }

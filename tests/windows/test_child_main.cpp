@@ -11,16 +11,11 @@
 #include <cwchar>
 #include <string>
 
-#include "windows/win32.h"
-// After windows.h:
-#include <shellapi.h>
+#include "tests/windows/child_program.h"
 
 namespace {
 
-void write_line(const std::string& line) {
-  DWORD written = 0;
-  WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-}
+using orvane::test::write_line;
 
 UINT hold(const wchar_t* mode, const wchar_t* path) {
   const DWORD sharing =
@@ -81,10 +76,4 @@ UINT run(int count, wchar_t** arguments) {
 
 }  // namespace
 
-int main() {
-  int count = 0;
-  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-  const UINT code = arguments == nullptr ? 2 : run(count, arguments);
-  LocalFree(arguments);
-  ExitProcess(code);
-}
+int main() { orvane::test::run_child_program(run); }
