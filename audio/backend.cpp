@@ -19,20 +19,6 @@ cubeb_device_type device_type(EndpointDirection direction) {
 
 }  // namespace
 
-CubebContext::CubebContext(CubebContext&& other) noexcept : raw_(std::exchange(other.raw_, nullptr)) {}
-
-CubebContext& CubebContext::operator=(CubebContext&& other) noexcept {
-  if (this != &other) {
-    if (raw_ != nullptr) cubeb_destroy(raw_);
-    raw_ = std::exchange(other.raw_, nullptr);
-  }
-  return *this;
-}
-
-CubebContext::~CubebContext() {
-  if (raw_ != nullptr) cubeb_destroy(raw_);
-}
-
 std::expected<CubebDeviceCollection, int> CubebDeviceCollection::enumerate(const CubebContext& context,
                                                                            cubeb_device_type type) {
   cubeb_device_collection collection{};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "audio/endpoint_info.h"
+#include "platform/unique_resource.h"
 #include "platform/process.h"
 
 namespace orvane {
@@ -21,22 +22,14 @@ inline constexpr char PREFERRED_AUDIO_BACKEND[] = "wasapi";
 inline constexpr std::string_view AUDIO_DIAGNOSTICS_PREFIX = "ORVANE_AUDIO backend=";
 inline constexpr std::string_view AUDIO_BINDING_SUFFIX = " binding=0.38.0\n";
 
-/// Owner of a libcubeb context; cubeb_destroy at scope exit.
-class CubebContext {
- public:
-  CubebContext() = default;
-  explicit CubebContext(cubeb* raw) : raw_(raw) {}
-  CubebContext(const CubebContext&) = delete;
-  CubebContext& operator=(const CubebContext&) = delete;
-  CubebContext(CubebContext&& other) noexcept;
-  CubebContext& operator=(CubebContext&& other) noexcept;
-  ~CubebContext();
-
-  [[nodiscard]] cubeb* get() const { return raw_; }
-
- private:
-  cubeb* raw_ = nullptr;
+struct CubebContextTraits {
+  using Raw = cubeb*;
+  static Raw empty() { return nullptr; }
+  static bool is_open(Raw raw) { return raw != nullptr; }
+  static void release(Raw raw) { cubeb_destroy(raw); }
 };
+/// Owner of a libcubeb context; cubeb_destroy at scope exit.
+using CubebContext = UniqueHandle<CubebContextTraits>;
 
 /// Owner of the device collection of one enumeration; cubeb_device_collection_destroy at scope
 /// exit, on the context that filled it.

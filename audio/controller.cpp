@@ -53,8 +53,9 @@ void audio_thread_main(Process& process, EndpointProperties& com, AudioThreadSta
   }
 }
 
-/// The start-up reply, or none when the thread ended without sending one.
-std::optional<StartupReply> receive_startup_reply(std::future<StartupReply>& reply) {
+/// The reply, or none when its promise was destroyed without a value (the thread ended first).
+template <typename T>
+std::optional<T> receive_reply(std::future<T>& reply) {
   try {
     return reply.get();
   } catch (const std::future_error& error) {
@@ -77,12 +78,9 @@ void EnumerateEndpoints::operator()(AudioThreadState& state) {
 }
 
 EndpointListResult receive_endpoint_reply(std::future<EndpointListResult>& reply) {
-  try {
-    return reply.get();
-  } catch (const std::future_error& error) {
-    if (error.code() != std::future_errc::broken_promise) throw;
-    return failure("audio controller exited during operation");
-  }
+  std::optional<EndpointListResult> answer = receive_reply(reply);
+  if (!answer) return failure("audio controller exited during operation");
+  return std::move(*answer);
 }
 
 AudioController::AudioController(ChannelSender<AudioCommand> requests, std::string backend, std::jthread thread)
@@ -133,7 +131,7 @@ std::expected<std::shared_ptr<AudioController>, std::string> start_audio_control
     return failure("audio control thread: " + error.code().message());
   }
 
-  std::optional<StartupReply> answer = receive_startup_reply(reply);
+  std::optional<StartupReply> answer = receive_reply(reply);
   if (!answer) {
     thread.detach();
     return failure("audio control thread exited");

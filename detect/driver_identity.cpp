@@ -61,13 +61,6 @@ bool is_cable_identifier(std::string_view id) {
   return ascii_case_fold_equal(id, VB_CABLE_HARDWARE_ID) || ascii_case_fold_equal(id, HIFI_CABLE_HARDWARE_ID);
 }
 
-bool devnode_started(ConfigManager& config, DevInst devnode) {
-  std::uint32_t status = 0;
-  std::uint32_t problem = 0;
-  return config.get_devnode_status(status, problem, devnode, 0) == CR_SUCCESS_CODE && problem == 0 &&
-         (status & DN_STARTED_BIT) != 0;
-}
-
 // Owns the interface that `call` hands out; empty when the call fails or succeeds with null.
 template <typename Call>
 ComInterface receive(EndpointProperties& com, Call&& call) {
@@ -113,7 +106,7 @@ std::expected<std::vector<DriverDevice>, std::string> collect_driver_devices(Con
     }
     for (std::string& id : hardware_ids(config, devnode)) {
       if (!is_cable_identifier(id)) continue;
-      const bool started = devnode_started(config, devnode);
+      const bool started = devnode_started_without_problem(config, devnode);
       devices.push_back({std::move(id), devnode, started});
     }
   }

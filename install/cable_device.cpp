@@ -10,12 +10,6 @@ namespace {
 
 constexpr std::string_view CABLE_HARDWARE_ID_UTF8 = "VBAudioVACWDM";
 
-DeviceElement cleared_element() {
-  DeviceElement element{};
-  element.cb_size = sizeof(DeviceElement);
-  return element;
-}
-
 // A device whose ids cannot be read (none, a list over the buffer, any other failure) is
 // simply not the cable device.
 bool device_carries_cable_id(SetupApi& setup, DevInfoRaw list, const DeviceElement& element) {
@@ -61,7 +55,7 @@ bool hardware_ids_name_cable(std::u16string_view units) {
 
 SetupResult<std::optional<DeviceElement>> find_existing_cable_device(SetupApi& setup, DevInfoRaw list) {
   for (std::uint32_t index = 0;; ++index) {
-    DeviceElement element = cleared_element();
+    DeviceElement element{};
     if (auto listed = setup.enum_device_info(list, index, element); !listed) {
       if (listed.error().code == ERROR_NO_MORE_ITEMS_CODE) return std::nullopt;
       return std::unexpected(windows_step_error("enumerate adapter", listed.error()));
@@ -71,10 +65,7 @@ SetupResult<std::optional<DeviceElement>> find_existing_cable_device(SetupApi& s
 }
 
 bool cable_device_is_healthy(ConfigManager& config, DevInst devinst) {
-  std::uint32_t status = 0;
-  std::uint32_t problem = 0;
-  const ConfigRet result = config.get_devnode_status(status, problem, devinst, 0);
-  return result == CR_SUCCESS_CODE && problem == 0 && (status & DN_STARTED_BIT) != 0;
+  return devnode_started_without_problem(config, devinst);
 }
 
 SetupResult<ExistingCableDevice> check_existing_cable_device(SetupApi& setup, ConfigManager& config,

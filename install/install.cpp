@@ -52,7 +52,6 @@ SetupResult<RebootRequired> create_and_install_cable_device(SetupApi& setup, con
   const DeviceInfoList cable_list(setup, *created_list);
 
   DeviceElement element{};
-  element.cb_size = sizeof(DeviceElement);
   if (auto created = setup.create_device_info(cable_list.get(), inf_class.class_name.data(), inf_class.class_guid,
                                               DICD_GENERATE_ID_FLAG, element);
       !created) {

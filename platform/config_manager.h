@@ -37,4 +37,12 @@ class ConfigManager {
   virtual ConfigRet get_parent(DevInst& parent, DevInst devinst, std::uint32_t flags) = 0;
 };
 
+/// Whether the devnode's status can be read and shows it started with no problem number.
+inline bool devnode_started_without_problem(ConfigManager& config, DevInst devinst) {
+  std::uint32_t status = 0;
+  std::uint32_t problem = 0;
+  return config.get_devnode_status(status, problem, devinst, 0) == CR_SUCCESS_CODE && problem == 0 &&
+         (status & DN_STARTED_BIT) != 0;
+}
+
 }  // namespace orvane

@@ -16,7 +16,7 @@ using DevInfoRaw = std::uintptr_t;
 /// Layout of SP_DEVINFO_DATA (32 bytes in 64-bit builds). Every field goes back to Windows
 /// unchanged, since SetupAPI finds the element again through `reserved`.
 struct DeviceElement {
-  std::uint32_t cb_size = 0;
+  std::uint32_t cb_size = sizeof(DeviceElement);  // SetupAPI refuses an element without it
   Guid class_guid{};
   DevInst dev_inst = 0;
   std::uintptr_t reserved = 0;
@@ -44,7 +44,7 @@ class SetupApi {
                                         std::span<char16_t, CLASS_NAME_UNITS> class_name) = 0;
   /// SetupDiGetClassDevsW(&guid, nullptr, nullptr, flags).
   virtual WinResult<DevInfoRaw> get_class_devs(const Guid& class_guid, std::uint32_t flags) = 0;
-  /// SetupDiEnumDeviceInfo(list, index, &element); `element` comes in cleared with cb_size set.
+  /// SetupDiEnumDeviceInfo(list, index, &element); `element` comes in cleared.
   virtual WinResult<void> enum_device_info(DevInfoRaw list, std::uint32_t index, DeviceElement& element) = 0;
   /// SetupDiGetDeviceRegistryPropertyW(list, &element, property, nullptr, buffer, size, nullptr).
   virtual WinResult<void> get_device_registry_property(DevInfoRaw list, const DeviceElement& element,

@@ -1,4 +1,5 @@
-// One owner type per kind of platform resource, released through the facility that opened it.
+// Owners of raw resources: those released through the facility that opened them, and those a
+// library call releases on its own.
 #pragma once
 
 #include <optional>
@@ -42,6 +43,43 @@ class UniqueResource {
  private:
   Owner* owner_ = nullptr;
   std::optional<Raw> raw_;
+};
+
+/// Move-only owner of a handle described by `Traits` (its type, its empty value, whether a
+/// value is open, and how it is released). Modelled on WIL's unique_any.
+template <typename Traits>
+class UniqueHandle {
+ public:
+  using Raw = typename Traits::Raw;
+
+  UniqueHandle() = default;
+  explicit UniqueHandle(Raw raw) : raw_(raw) {}
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : raw_(std::exchange(other.raw_, Traits::empty())) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      raw_ = std::exchange(other.raw_, Traits::empty());
+    }
+    return *this;
+  }
+  ~UniqueHandle() { reset(); }
+
+  [[nodiscard]] bool valid() const { return Traits::is_open(raw_); }
+  [[nodiscard]] Raw get() const { return raw_; }
+  /// The out-parameter for a call that opens a new handle; the old one is released first.
+  Raw* receive() {
+    reset();
+    return &raw_;
+  }
+  void reset() {
+    if (Traits::is_open(raw_)) Traits::release(std::exchange(raw_, Traits::empty()));
+    raw_ = Traits::empty();
+  }
+
+ private:
+  Raw raw_ = Traits::empty();
 };
 
 }  // namespace orvane

@@ -1,5 +1,5 @@
 // What every Windows adapter shares: the Windows headers, the UTF-16 pointer casts and the
-// owners of the handles and interfaces the adapters hold themselves.
+// owners of the handles and interfaces the adapters hold themselves (on `UniqueHandle`).
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -10,9 +10,14 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <limits>
+#include <type_traits>
 #include <utility>
 
+#include "platform/unique_resource.h"
 #include "platform/windows_types.h"
 
 namespace orvane::windows {
@@ -44,45 +49,14 @@ inline Guid from_native(const GUID& native) {
   return guid;
 }
 
+/// A length for a Win32 call, whose lengths are 32-bit: a longer buffer is offered in part.
+inline DWORD clamped_length(std::size_t size) {
+  return static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
+}
+static_assert(std::is_same_v<DWORD, ULONG>);
+
 /// GetLastError as our error value; called on the line right after the failing call.
 inline WindowsError last_error() { return WindowsError{GetLastError()}; }
-
-/// Move-only owner of a handle described by `Traits` (its type, its empty value, whether a
-/// value is open, and how it is released). Modelled on WIL's unique_any.
-template <typename Traits>
-class UniqueHandle {
- public:
-  using Raw = typename Traits::Raw;
-
-  UniqueHandle() = default;
-  explicit UniqueHandle(Raw raw) : raw_(raw) {}
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& other) noexcept : raw_(std::exchange(other.raw_, Traits::empty())) {}
-  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
-    if (this != &other) {
-      reset();
-      raw_ = std::exchange(other.raw_, Traits::empty());
-    }
-    return *this;
-  }
-  ~UniqueHandle() { reset(); }
-
-  [[nodiscard]] bool valid() const { return Traits::is_open(raw_); }
-  [[nodiscard]] Raw get() const { return raw_; }
-  /// The out-parameter for a call that opens a new handle; the old one is released first.
-  Raw* receive() {
-    reset();
-    return &raw_;
-  }
-  void reset() {
-    if (Traits::is_open(raw_)) Traits::release(std::exchange(raw_, Traits::empty()));
-    raw_ = Traits::empty();
-  }
-
- private:
-  Raw raw_ = Traits::empty();
-};
 
 /// A kernel object handle (file, pipe, process, thread, event).
 struct KernelHandleTraits {

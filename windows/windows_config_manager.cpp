@@ -1,8 +1,5 @@
 #include "windows/windows_config_manager.h"
 
-#include <algorithm>
-#include <limits>
-
 #include "windows/system_library.h"
 #include "windows/win32.h"
 // After windows.h:
@@ -37,10 +34,6 @@ struct ConfigManagerFunctions {
 const ConfigManagerFunctions* cfgmgr32() {
   static const ConfigManagerFunctions functions;
   return functions.library.status() ? &functions : nullptr;
-}
-
-ULONG clamped_length(std::size_t size) {
-  return static_cast<ULONG>(std::min<std::size_t>(size, std::numeric_limits<ULONG>::max()));
 }
 
 }  // namespace

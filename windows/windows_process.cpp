@@ -1,7 +1,6 @@
 #include "windows/windows_process.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "platform/text.h"
 #include "windows/win32.h"
@@ -10,11 +9,6 @@ namespace orvane::windows {
 namespace {
 
 constexpr std::size_t INITIAL_FULL_PATH_UNITS = MAX_PATH;
-
-// Win32 lengths are 32-bit: a longer buffer is offered in part, and the caller goes on from there.
-DWORD clamped_length(std::size_t size) {
-  return static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
-}
 
 HANDLE native(FileRaw file) { return reinterpret_cast<HANDLE>(file); }
 
@@ -27,22 +21,14 @@ struct LocalMemoryTraits {
 };
 using LocalText = UniqueHandle<LocalMemoryTraits>;
 
-void write_console(HANDLE console, std::u16string_view text) {
+// A pipe or console may take fewer units than offered; a failed or empty write ends the line
+// silently. `write(units, count, &written)` makes one Win32 write.
+template <typename Unit, typename Write>
+void write_all(std::basic_string_view<Unit> text, Write write) {
   while (!text.empty()) {
     DWORD written = 0;
-    const DWORD chunk = clamped_length(text.size());
-    if (WriteConsoleW(console, wide(text.data()), chunk, &written, nullptr) == 0 || written == 0) return;
+    if (write(text.data(), clamped_length(text.size()), &written) == 0 || written == 0) return;
     text.remove_prefix(std::min<std::size_t>(written, text.size()));
-  }
-}
-
-// A pipe may take fewer bytes than offered; a failed or empty write ends the line silently.
-void write_bytes(HANDLE file, std::string_view bytes) {
-  while (!bytes.empty()) {
-    DWORD written = 0;
-    const DWORD chunk = clamped_length(bytes.size());
-    if (WriteFile(file, bytes.data(), chunk, &written, nullptr) == 0 || written == 0) return;
-    bytes.remove_prefix(std::min<std::size_t>(written, bytes.size()));
   }
 }
 
@@ -113,9 +99,13 @@ void WindowsProcess::write_standard_error(std::string_view utf8) {
   if (standard_error == nullptr || standard_error == INVALID_HANDLE_VALUE) return;
   DWORD mode = 0;
   if (GetConsoleMode(standard_error, &mode) != 0 && GetConsoleOutputCP() != CP_UTF8) {
-    write_console(standard_error, utf8_to_utf16(utf8));
+    write_all(std::u16string_view(utf8_to_utf16(utf8)), [&](const char16_t* units, DWORD count, DWORD* written) {
+      return WriteConsoleW(standard_error, wide(units), count, written, nullptr);
+    });
   } else {
-    write_bytes(standard_error, utf8);
+    write_all(utf8, [&](const char* bytes, DWORD count, DWORD* written) {
+      return WriteFile(standard_error, bytes, count, written, nullptr);
+    });
   }
 }
 

@@ -1,8 +1,6 @@
 #include "windows/windows_setup_api.h"
 
-#include <algorithm>
 #include <cstddef>
-#include <limits>
 
 #include "windows/system_library.h"
 #include "windows/win32.h"
@@ -53,10 +51,6 @@ DeviceElement from_native(const SP_DEVINFO_DATA& native) {
 }
 
 HDEVINFO native(DevInfoRaw list) { return reinterpret_cast<HDEVINFO>(list); }
-
-DWORD clamped_length(std::size_t size) {
-  return static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
-}
 
 WinResult<void> outcome(BOOL ok, WindowsError error) {
   if (ok == 0) return std::unexpected(error);

@@ -13,7 +13,7 @@ struct DeviceListTraits {
   static bool is_open(Raw raw) { return raw != INVALID_HANDLE_VALUE && raw != nullptr; }
   static void release(Raw raw) { SetupDiDestroyDeviceInfoList(raw); }
 };
-using DeviceList = windows::UniqueHandle<DeviceListTraits>;
+using DeviceList = UniqueHandle<DeviceListTraits>;
 
 DeviceList all_test_class_devices() {
   const GUID guid = windows::to_native(TEST_CABLE_CLASS_GUID);

@@ -22,7 +22,7 @@ struct FindTraits {
   static bool is_open(Raw raw) { return raw != INVALID_HANDLE_VALUE; }
   static void release(Raw raw) { FindClose(raw); }
 };
-using FindHandle = windows::UniqueHandle<FindTraits>;
+using FindHandle = UniqueHandle<FindTraits>;
 
 }  // namespace
 
