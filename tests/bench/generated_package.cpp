@@ -48,8 +48,6 @@ void write_flushed(const std::filesystem::path& path, const std::string& bytes) 
   ::close(file);
 }
 
-std::string hex(const Sha256Digest& digest) { return lower_hex(digest); }
-
 }  // namespace
 
 std::vector<std::pair<std::string, std::uint64_t>> realistic_package_sizes() {
@@ -81,7 +79,8 @@ GeneratedPackage generate_package(const std::filesystem::path& folder,
     const std::string bytes = content_of(size, package.files.size() + 1);
     write_flushed(file.path, bytes);
     SHA256(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), file.digest.data());
-    package.manifest += std::string(package.files.empty() ? "\n" : ",\n") + "  \"" + name + "\": \"" + hex(file.digest) + "\"";
+    package.manifest += std::string(package.files.empty() ? "\n" : ",\n") + "  \"" + name + "\": \"" +
+                        lower_hex(file.digest) + "\"";
     package.total_bytes += size;
     package.largest_bytes = std::max(package.largest_bytes, size);
     package.files.push_back(std::move(file));
